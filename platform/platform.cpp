@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace vellum::platform {
+
+namespace {
+
+int ClampOuterSize(int value) {
+  return std::clamp(value, Window::kMinOuterSize, Window::kMaxOuterSize);
+}
+
+// Runs one event handler; whatever it throws goes to the application's error report.
+template <typename Handler>
+void Guarded(Application& app, Handler&& handler) noexcept {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    app.ReportError(e.what());
+  } catch (...) {
+    app.ReportError("Unknown error");
+  }
+}
+
+}  // namespace
+
+void Window::SetTitle(const Bytes& title) {
+  SetTitleImpl(title);
+  title_ = title;
+}
+
+void Window::Show(ShowState state) { ShowImpl(state); }
+
+void Window::SetOuterHeight(int height) { SetOuterHeightImpl(ClampOuterSize(height)); }
+
+void Window::SetOuterWidth(int width) { SetOuterWidthImpl(ClampOuterSize(width)); }
+
+void Window::FireShow() noexcept {
+  Guarded(app_, [&] { events_.OnShow(); });
+}
+
+void Window::FireCloseRequest() noexcept {
+  Guarded(app_, [&] { events_.OnCloseRequest(); });
+}
+
+void Window::FireNewWindow(Automation& pp_disp, bool& cancel) noexcept {
+  Guarded(app_, [&] { events_.OnNewWindow(pp_disp, cancel); });
+}
+
+void Application::ReportError(const std::string& what) noexcept {
+  try {
+    if (error_handler_) {
+      error_handler_(what);
+    } else {
+      ShowMessageBox(ProgramPath(), what, BoxIcon::Error);
+    }
+  } catch (...) {
+    // The report itself failed (no memory, no display): nothing is left to tell the reader.
+  }
+}
+
+}  // namespace vellum::platform

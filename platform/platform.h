@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: MIT
+// The seam between Vellum's rules (settings/, viewer/) and the system they run on: the program
+// file, file reading, windows with one embedded browser control each, message boxes and the
+// message loop. Backends (gtk/, win32/, fake/) implement the virtual hooks; the non-virtual
+// fronts hold the policy every backend shares, so the backends cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace vellum::platform {
+
+// Text as bytes in the system's ANSI code page (on Linux: whatever the bytes are). Any byte
+// value may occur, zero included.
+using Bytes = std::string;
+
+// A failure of the system underneath: a file that cannot be opened, a window that cannot be
+// created, a navigation the browser control rejects. what() is the text a reader may see.
+class PlatformError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Program file and file reading
+
+// Full path of the running program file. Throws PlatformError.
+Bytes RunningProgramPath();
+
+// The directory separator of this system ('/' or '\\').
+char PathSeparator();
+
+// A file opened for reading only, sharing read access only: while it is open, nobody else may
+// write to it, and it is not opened while somebody else writes to it.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Reads up to `size` bytes into `buffer`; returns 0 at the end of the file.
+  // Throws PlatformError on a read error.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // The file's size when it was opened, for reserving memory; 0 when unknown.
+  virtual std::uint64_t SizeHint() const = 0;
+};
+
+// Throws PlatformError when the file cannot be opened for reading, or is held open for writing.
+std::unique_ptr<InputFile> OpenForReading(const Bytes& path);
+
+// ---------------------------------------------------------------------------------------------
+// Windows and their browser control
+
+enum class ShowState { Normal, Maximized, Minimized };
+enum class Border { Resizable, FixedDialog };
+enum class BoxIcon { None, Error };
+
+// The browser control's own automation interface, as a new-window request hands it back to the
+// control: IDispatch* on Windows, WebKitWebView* with GTK. Borrowed; the backend takes its own
+// reference where the control needs one.
+using Automation = void*;
+
+// What a window reports up to the viewer. Called on the UI thread, from the message loop. The
+// window front catches whatever a handler throws and routes it to the application's error report,
+// so no exception ever reaches the toolkit.
+class WindowEvents {
+ public:
+  // The window is being shown and is not yet visible to the reader.
+  virtual void OnShow() = 0;
+  // The reader (or the page, through window.close()) asked the window to close. The viewer
+  // decides what happens: the backend neither hides nor destroys the window by itself.
+  virtual void OnCloseRequest() = 0;
+  // The page asks for a new window. `pp_disp` receives the automation interface of the browser
+  // that is to show the new page; `cancel` would refuse the new window.
+  virtual void OnNewWindow(Automation& pp_disp, bool& cancel) = 0;
+
+ protected:
+  ~WindowEvents() = default;
+};
+
+// The browser control that fills a window's client area and follows its size.
+class Browser {
+ public:
+  virtual ~Browser() = default;
+  // Opens a local file given by its full path (bytes in the ANSI code page). The backend turns
+  // it into the control's URL form. Throws PlatformError when the control rejects the request.
+  virtual void NavigateToFile(const Bytes& path) = 0;
+  virtual Automation AutomationInterface() = 0;
+};
+
+class Application;
+
+// A top-level viewer window hosting one browser control. Destroying the object destroys the
+// native window.
+class Window {
+ public:
+  Window(Application& app, WindowEvents& events) : app_(app), events_(events) {}
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+  virtual ~Window() = default;
+
+  // The title exactly as it was set, byte for byte (the backend shows a converted copy).
+  const Bytes& Title() const { return title_; }
+  void SetTitle(const Bytes& title);
+
+  // Shows the window: OnShow runs first, then the window becomes visible in `state`.
+  void Show(ShowState state = ShowState::Normal);
+  void Hide() { HideImpl(); }
+  void Maximize() { MaximizeImpl(); }
+  // Outer size, frame included; the window keeps its position. Values outside what a window
+  // system accepts are clamped to [kMinOuterSize, kMaxOuterSize].
+  void SetOuterHeight(int height);
+  void SetOuterWidth(int width);
+  void SetBorder(Border border) { SetBorderImpl(border); }
+
+  virtual Browser& browser() = 0;
+
+  static constexpr int kMinOuterSize = 1;
+  static constexpr int kMaxOuterSize = 32767;
+
+ protected:
+  // Backends deliver toolkit events through these; they never throw.
+  void FireShow() noexcept;
+  void FireCloseRequest() noexcept;
+  void FireNewWindow(Automation& pp_disp, bool& cancel) noexcept;
+
+  Application& app() { return app_; }
+
+ private:
+  virtual void SetTitleImpl(const Bytes& title) = 0;
+  // Must call FireShow() before the window becomes visible.
+  virtual void ShowImpl(ShowState state) = 0;
+  virtual void HideImpl() = 0;
+  virtual void MaximizeImpl() = 0;
+  virtual void SetOuterHeightImpl(int height) = 0;
+  virtual void SetOuterWidthImpl(int width) = 0;
+  virtual void SetBorderImpl(Border border) = 0;
+
+  Application& app_;
+  WindowEvents& events_;
+  Bytes title_;
+};
+
+// Error report for failures that leave an event handler: receives the error's text.
+using ErrorHandler = std::function<void(const std::string& what)>;
+
+// The application object: creates windows, shows message boxes and runs the message loop.
+class Application {
+ public:
+  Application() = default;
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+  virtual ~Application() = default;
+
+  // Creates a hidden viewer window with the design size at the system's default placement.
+  // `owner` is the window it belongs to (nullptr for the main window). Throws PlatformError.
+  virtual std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) = 0;
+
+  // Full path of the running program file.
+  virtual Bytes ProgramPath() = 0;
+  // How the program was asked to show its first window when it was started.
+  virtual ShowState StartupShowState() = 0;
+
+  // A modal box centred on the screen with a single OK button; returns once acknowledged.
+  virtual void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) = 0;
+
+  // Runs the message loop until Terminate() is called.
+  virtual void Run() = 0;
+  virtual void Terminate() = 0;
+  // Runs `task` when the message loop next gets to it, never from inside this call.
+  virtual void Post(std::function<void()> task) = 0;
+
+  void SetErrorHandler(ErrorHandler handler) { error_handler_ = std::move(handler); }
+  // Routes a failure that left an event handler to the error report. Never throws.
+  void ReportError(const std::string& what) noexcept;
+
+ private:
+  ErrorHandler error_handler_;
+};
+
+// What the program was started with. Each backend reads the fields it knows.
+struct StartupArgs {
+  int argc = 0;
+  char** argv = nullptr;
+  void* instance = nullptr;  // HINSTANCE on Windows
+  int show_command = 0;      // nCmdShow on Windows
+};
+
+// The backend this program was built with. Throws PlatformError when the window system cannot
+// be reached.
+std::unique_ptr<Application> CreateApplication(const StartupArgs& args);
+
+}  // namespace vellum::platform

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a group of tasks needs, and only those that are missing.
+# Usage: scripts/install-deps.sh [GROUP...]   (default: build test)
+# Groups: build, test, run, fuzz, tools, win32.
+set -euo pipefail
+
+declare -A groups=(
+  [build]="cmake make g++ pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libcli11-dev nlohmann-json3-dev"
+  [test]="libgtest-dev clang-format xvfb openbox xdotool x11-utils dbus dbus-x11 imagemagick"
+  [run]="xvfb openbox dbus dbus-x11 imagemagick x11-utils"
+  [bench]="libbenchmark-dev time"
+  [fuzz]="clang-14 libclang-rt-14-dev"
+  [tools]="libcli11-dev nlohmann-json3-dev"
+  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest"
+)
+
+wanted=()
+for group in "${@:-build test}"; do
+  for g in $group; do
+    [[ -n "${groups[$g]+x}" ]] || { echo "install-deps: unknown group '$g'" >&2; exit 2; }
+    wanted+=(${groups[$g]})
+  done
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+#include "settings/settings.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vellum::settings {
+
+namespace {
+
+inline bool IsLineBreak(char c) { return c == '\n' || c == '\r' || c == '\x1a'; }
+
+// Index of the first LF, CR or 0x1A in [data, data + size), or size.
+std::size_t FindLineBreak(const char* data, std::size_t size) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i eof = _mm_set1_epi8('\x1a');
+  for (; i + 16 <= size; i += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr)),
+                     _mm_cmpeq_epi8(chunk, eof));
+    if (const int mask = _mm_movemask_epi8(hit); mask != 0) return i + __builtin_ctz(mask);
+  }
+#endif
+  for (; i < size; ++i) {
+    if (IsLineBreak(data[i])) return i;
+  }
+  return size;
+}
+
+constexpr std::size_t kChunkSize = 1 << 20;
+
+}  // namespace
+
+const char* FailureMessage(LoadStatus status) {
+  switch (status) {
+    case LoadStatus::kReadFailure:
+      return "Config file error.";
+    case LoadStatus::kWrongFieldCount:
+      return "File Error.";
+    case LoadStatus::kSuccess:
+      break;
+  }
+  return "";
+}
+
+std::vector<ByteString> SplitFields(std::string_view text, char separator) {
+  std::vector<ByteString> fields;
+  if (text.empty()) return fields;
+  std::size_t start = 0;
+  for (;;) {
+    const void* hit = std::memchr(text.data() + start, separator, text.size() - start);
+    if (hit == nullptr) break;
+    const auto end = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    fields.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  fields.emplace_back(text.substr(start));
+  return fields;
+}
+
+ByteString ReadFirstLine(platform::InputFile& file) {
+  ByteString line;
+  const std::uint64_t hint = file.SizeHint();
+  if (hint > 0 && hint < line.max_size()) line.reserve(static_cast<std::size_t>(hint));
+  const std::size_t chunk_size =
+      hint > 0 && hint < kChunkSize ? static_cast<std::size_t>(hint) + 1 : kChunkSize;
+  std::unique_ptr<char[]> chunk(new char[chunk_size]);
+  bool pending_cr = false;  // the previous chunk ended in a CR
+  for (;;) {
+    const std::size_t n = file.Read(chunk.get(), chunk_size);
+    if (n == 0) return line;  // a CR at the very end is dropped
+    const char* data = chunk.get();
+    std::size_t pos = 0;
+    if (pending_cr) {
+      if (data[0] == '\n') return line;
+      pending_cr = false;  // a lone CR: dropped
+    }
+    for (;;) {
+      const std::size_t brk = pos + FindLineBreak(data + pos, n - pos);
+      line.append(data + pos, brk - pos);
+      if (brk == n) break;
+      if (data[brk] != '\r') return line;  // LF, or 0x1A which ends the file as well
+      if (brk + 1 == n) {
+        pending_cr = true;
+        break;
+      }
+      if (data[brk + 1] == '\n') return line;
+      pos = brk + 1;  // a lone CR: dropped, reading goes on
+    }
+  }
+}
+
+ByteString ProgramDirectory(std::string_view program_path) {
+  const std::size_t slash = program_path.find_last_of("/\\");
+  if (slash == std::string_view::npos) return ByteString();
+  return ByteString(program_path.substr(0, slash + 1));
+}
+
+ByteString SettingsFilePath(std::string_view directory) {
+  ByteString path(directory);
+  if (path.empty() || (path.back() != '/' && path.back() != '\\')) {
+    path += platform::PathSeparator();
+  }
+  path += kSettingsFileName;
+  return path;
+}
+
+ViewerSettings TakeViewerSettings(const SettingsRecord& record) {
+  ViewerSettings viewer;
+  viewer.WindowHeight = record.at(kWindowHeightField);
+  viewer.WindowWidth = record.at(kWindowWidthField);
+  if (viewer.WindowWidth.empty()) viewer.WindowWidth = "0";
+  viewer.StartPage = record.at(kStartPageField);
+  viewer.WindowTitle = record.at(kWindowTitleField);
+  viewer.BorderMode = record.at(kBorderModeField);
+  return viewer;
+}
+
+LoadOutcome LoadSettingsFile(const ByteString& path) noexcept {
+  LoadOutcome outcome;
+  // Reading, decoding and splitting are one unit: any failure in it is a read failure.
+  try {
+    ByteString plain;
+    {
+      ByteString line;
+      {
+        auto file = platform::OpenForReading(path);
+        line = ReadFirstLine(*file);
+      }  // closed right after its first line is read
+      plain = DecodeScrambledHex(line);
+    }  // the scrambled line is released before the record is built
+    outcome.record = SplitFields(plain, kFieldSeparator);
+  } catch (const std::bad_alloc&) {
+    outcome.cause = "out of memory";
+    return outcome;
+  } catch (const std::exception& e) {
+    outcome.cause = e.what();
+    return outcome;
+  } catch (...) {
+    outcome.cause = "unknown error";
+    return outcome;
+  }
+  if (outcome.record.size() != kFieldCount) {
+    outcome.status = LoadStatus::kWrongFieldCount;
+    return outcome;
+  }
+  try {
+    outcome.viewer = TakeViewerSettings(outcome.record);
+  } catch (...) {
+    outcome = LoadOutcome{};
+    outcome.cause = "out of memory";
+    return outcome;
+  }
+  outcome.status = LoadStatus::kSuccess;
+  return outcome;
+}
+
+LoadOutcome LoadSettings(std::string_view program_directory) noexcept {
+  ByteString path;
+  try {
+    path = SettingsFilePath(program_directory);
+  } catch (...) {
+    LoadOutcome outcome;
+    outcome.cause = "out of memory";
+    return outcome;
+  }
+  return LoadSettingsFile(path);
+}
+
+}  // namespace vellum::settings

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+// Helpers shared by the tests: a temporary program directory and settings files in it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vellum::testing {
+
+// A fresh directory, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The directory as the viewer sees it: with a trailing separator.
+  std::string dir() const { return path_.string() + "/"; }
+  // Writes `bytes` to `name` in the directory; returns the file's path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// 44 fields, the five the viewer uses set as given, the rest empty.
+std::vector<std::string> Fields(const std::string& height, const std::string& width,
+                                const std::string& start_page, const std::string& title,
+                                const std::string& border);
+std::string Join(const std::vector<std::string>& fields);
+// A settings line: the fields joined with "`" and scrambled.
+std::string SettingsLine(const std::vector<std::string>& fields);
+
+}  // namespace vellum::testing
