@@ -2,7 +2,7 @@
 # A thin wrapper over the CMake presets. `make run` and `make test` install what they need.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-unit test-asan run bench fuzz format clean
+.PHONY: all deps build test test-unit test-asan test-win32 run bench fuzz dist format clean
 
 all: build
 
@@ -25,6 +25,11 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	scripts/with-display.sh ctest --preset asan -j $(JOBS)
 
+# The Windows program, cross-built with MinGW-w64 and tested under Wine.
+test-win32:
+	scripts/install-deps.sh win32 test
+	scripts/test-win32.sh
+
 run: build
 	scripts/run-demo.sh build/default
 
@@ -39,6 +44,11 @@ fuzz:
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	fuzz/run.sh build/fuzz $${FUZZ_SECONDS:-60}
+
+# Release archives for publishers (Linux and Windows), in dist/.
+dist:
+	scripts/install-deps.sh build tools win32
+	scripts/dist.sh
 
 format:
 	git ls-files -co --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i
