@@ -8,25 +8,27 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${VELLUM_FORCE_XVFB:-}" ]; then
   exec "$@"
 fi
 
-# The first free display number from 90 up.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-  display=$((display + 1))
-done
-
-Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file, so that several runs at
+# once never race for the same display.
+display_file=$(mktemp)
+Xvfb -displayfd 5 -screen 0 1920x1080x24 -nolisten tcp -noreset 5>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
+  rm -f "$display_file"
 }
 trap cleanup EXIT
 
-for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X$display" ] && break
+display=""
+for _ in $(seq 200); do
+  display=$(tr -dc 0-9 <"$display_file")
+  [ -n "$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || { echo "with-display: Xvfb did not start" >&2; exit 1; }
   sleep 0.05
 done
+[ -n "$display" ] || { echo "with-display: Xvfb gave no display" >&2; exit 1; }
 export DISPLAY=":$display"
 export GDK_BACKEND=x11
 # No accessibility bus: it would start daemons that outlive the tests.
@@ -36,7 +38,11 @@ export GTK_A11Y=none
 if [ -z "${VELLUM_NO_WM:-}" ]; then
   openbox --sm-disable >/dev/null 2>&1 &
   wm_pid=$!
-  sleep 0.3
+  # Ready once it has announced itself on the root window.
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+  done
 fi
 
 # Everything on the session bus ends with the bus, when the command ends.
