@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+#include "platform/gtk/x11_frame.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+
+namespace vellum::platform::gtk {
+
+namespace {
+
+constexpr char kFrameExtents[] = "_NET_FRAME_EXTENTS";
+constexpr char kRequestFrameExtents[] = "_NET_REQUEST_FRAME_EXTENTS";
+
+bool IsX11(GdkWindow* window) {
+  return window != nullptr && G_TYPE_CHECK_INSTANCE_TYPE(window, GDK_TYPE_X11_WINDOW);
+}
+
+}  // namespace
+
+std::optional<FrameExtents> ReadFrameExtents(GdkWindow* window) {
+  if (!IsX11(window)) return std::nullopt;
+  GdkDisplay* display = gdk_window_get_display(window);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  gdk_x11_display_error_trap_push(display);
+  const int status =
+      XGetWindowProperty(gdk_x11_display_get_xdisplay(display), gdk_x11_window_get_xid(window),
+                         gdk_x11_get_xatom_by_name_for_display(display, kFrameExtents), 0, 4, False,
+                         XA_CARDINAL, &type, &format, &count, &after, &data);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  std::optional<FrameExtents> extents;
+  if (status == Success && type == XA_CARDINAL && format == 32 && count == 4 && data != nullptr) {
+    // Format 32 properties arrive as an array of long, whatever the size of long.
+    const long* values = reinterpret_cast<const long*>(data);
+    const int scale = std::max(1, gdk_window_get_scale_factor(window));
+    extents =
+        FrameExtents{static_cast<int>(values[0]) / scale, static_cast<int>(values[1]) / scale,
+                     static_cast<int>(values[2]) / scale, static_cast<int>(values[3]) / scale};
+  }
+  if (data != nullptr) XFree(data);
+  return extents;
+}
+
+void RequestFrameExtents(GdkWindow* window) {
+  if (!IsX11(window)) return;
+  GdkScreen* screen = gdk_window_get_screen(window);
+  if (!gdk_x11_screen_supports_net_wm_hint(screen,
+                                           gdk_atom_intern_static_string(kRequestFrameExtents))) {
+    return;
+  }
+  GdkDisplay* display = gdk_window_get_display(window);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = gdk_x11_window_get_xid(window);
+  event.xclient.message_type = gdk_x11_get_xatom_by_name_for_display(display, kRequestFrameExtents);
+  event.xclient.format = 32;
+  XSendEvent(gdk_x11_display_get_xdisplay(display),
+             gdk_x11_window_get_xid(gdk_screen_get_root_window(screen)), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+bool IsFrameExtentsChange(const GdkEventProperty& event) {
+  return event.atom == gdk_atom_intern_static_string(kFrameExtents);
+}
+
+}  // namespace vellum::platform::gtk
