@@ -1,0 +1,522 @@
+// SPDX-License-Identifier: MIT
+#include "tools/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <istream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "settings/settings.h"
+#include "tools/file_io.h"
+#include "tools/inspect.h"
+#include "tools/settings_edit.h"
+#include "tools/text_encoding.h"
+#include "viewer/Unit1.h"
+
+#ifndef VELLUM_VERSION
+#define VELLUM_VERSION "unknown"
+#endif
+
+namespace vellum::tools {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+constexpr char kProgram[] = "vellum-settings";
+
+// An error that already names its file, or needs no file.
+class ToolError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Settings bytes for a terminal: the viewer's display rule, control characters escaped.
+std::string Shown(std::string_view bytes) {
+  std::string shown;
+  for (const char ch : DisplayText(bytes)) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else if (ch == '\\') {
+      shown += "\\\\";
+    } else {
+      shown += ch;
+    }
+  }
+  return shown;
+}
+
+std::string Quoted(std::string_view bytes) { return "\"" + Shown(bytes) + "\""; }
+
+// The first line of standard input, found as the viewer finds it in a file.
+class StreamInputFile final : public platform::InputFile {
+ public:
+  explicit StreamInputFile(std::istream& in) : in_(in) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    in_.read(buffer, static_cast<std::streamsize>(size));
+    if (in_.bad()) throw ToolError("standard input: cannot read");
+    return static_cast<std::size_t>(in_.gcount());
+  }
+  std::uint64_t SizeHint() const override { return 0; }
+
+ private:
+  std::istream& in_;
+};
+
+bool IsStandardStream(const std::string& path) { return path.empty() || path == "-"; }
+
+// --- show and check ----------------------------------------------------------------------------
+
+std::string StatusName(settings::LoadStatus status) {
+  switch (status) {
+    case settings::LoadStatus::kSuccess:
+      return "ok";
+    case settings::LoadStatus::kReadFailure:
+      return "read failure";
+    case settings::LoadStatus::kWrongFieldCount:
+      return "wrong field count";
+  }
+  return "";
+}
+
+std::string WindowDescription(const Inspection& ins) {
+  const ViewerRun& run = ins.run;
+  if (run.maximized) return "maximized";
+  const std::string border =
+      run.border == platform::Border::FixedDialog ? "fixed border" : "resizable border";
+  if (run.outer_height && run.outer_width) {
+    return "outer size " + std::to_string(*run.outer_width) + " x " +
+           std::to_string(*run.outer_height) + ", " + border;
+  }
+  if (run.outer_height) {
+    return "outer height " + std::to_string(*run.outer_height) +
+           ", width left at the design size (see the error report)";
+  }
+  return "the design size (see the error report)";
+}
+
+std::string PageDescription(PageState page) {
+  switch (page) {
+    case PageState::kFound:
+      return "found";
+    case PageState::kFolder:
+      return "a folder, not a page";
+    case PageState::kMissing:
+      return "NOT FOUND";
+    case PageState::kNotOpened:
+      break;
+  }
+  return "not opened";
+}
+
+std::string ProblemLine(const Problem& problem) {
+  std::string line = problem.kind;
+  if (!problem.caption.empty()) line += " " + Quoted(problem.caption);
+  line += ": " + Shown(problem.text);
+  if (!problem.detail.empty()) line += "  (" + Shown(problem.detail) + ")";
+  return line;
+}
+
+json JsonText(const ByteString& bytes) { return DisplayText(bytes); }
+
+json InspectionJson(const Inspection& ins, bool all) {
+  json doc;
+  doc["file"] = JsonText(ins.location.file);
+  doc["program"] = JsonText(ins.program_path);
+  doc["status"] = StatusName(ins.load.status);
+  doc["field_count"] = ins.load.record.size();
+  if (ins.load.ok()) {
+    const settings::ViewerSettings& v = ins.load.viewer;
+    doc["values"] = {{"WindowHeight", JsonText(v.WindowHeight)},
+                     {"WindowWidth", JsonText(v.WindowWidth)},
+                     {"StartPage", JsonText(v.StartPage)},
+                     {"WindowTitle", JsonText(v.WindowTitle)},
+                     {"BorderMode", JsonText(v.BorderMode)}};
+    doc["title"] = JsonText(ins.run.title);
+    json window;
+    window["maximized"] = ins.run.maximized;
+    window["outer_width"] = ins.run.outer_width ? json(*ins.run.outer_width) : json(nullptr);
+    window["outer_height"] = ins.run.outer_height ? json(*ins.run.outer_height) : json(nullptr);
+    window["border"] = ins.run.border == platform::Border::FixedDialog ? "fixed" : "resizable";
+    doc["window"] = window;
+  } else {
+    doc["values"] = nullptr;
+    doc["title"] = nullptr;
+    doc["window"] = nullptr;
+  }
+  if (ins.page != PageState::kNotOpened) {
+    doc["start_page"] = {{"path", JsonText(ins.start_page_path)},
+                         {"exists", ins.page == PageState::kFound},
+                         {"is_folder", ins.page == PageState::kFolder}};
+  } else {
+    doc["start_page"] = nullptr;
+  }
+  json problems = json::array();
+  for (const Problem& p : ins.problems) {
+    problems.push_back({{"kind", p.kind},
+                        {"caption", JsonText(p.caption)},
+                        {"text", JsonText(p.text)},
+                        {"detail", JsonText(p.detail)}});
+  }
+  doc["problems"] = problems;
+  doc["notes"] = ins.notes;
+  if (all) {
+    json fields = json::array();
+    for (const ByteString& field : ins.load.record) fields.push_back(JsonText(field));
+    doc["fields"] = fields;
+  }
+  return doc;
+}
+
+void PrintFields(const Inspection& ins, std::ostream& out) {
+  out << "Fields:        " << ins.load.record.size() << "\n";
+  for (std::size_t i = 0; i < ins.load.record.size(); ++i) {
+    char index[32];
+    std::snprintf(index, sizeof index, "  [%2zu] ", i);
+    out << index << Quoted(ins.load.record[i]);
+    if (const std::string_view name = ViewerFieldName(i); !name.empty()) out << "  " << name;
+    out << "\n";
+  }
+}
+
+int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
+  const SettingsLocation location = LocateForViewer(path);
+  if (KindOf(location.file) == PathKind::kMissing) {
+    throw FileError(location.file, "no such file");
+  }
+  const Inspection ins = Inspect(location);
+  if (as_json) {
+    out << InspectionJson(ins, all).dump(2) << "\n";
+    return kExitOk;
+  }
+  out << "Settings file: " << Shown(ins.location.file) << "\n";
+  if (!ins.load.ok()) {
+    out << "Viewer:        shows a message and ends\n";
+  } else {
+    out << "Title:         " << Quoted(ins.run.title) << "\n";
+    out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
+        << ")\n";
+    out << "Window:        " << WindowDescription(ins) << "\n";
+    const settings::ViewerSettings& v = ins.load.viewer;
+    out << "Size fields:   WindowHeight " << Quoted(v.WindowHeight) << ", WindowWidth "
+        << Quoted(v.WindowWidth) << ", BorderMode " << Quoted(v.BorderMode) << "\n";
+  }
+  for (const Problem& p : ins.problems) out << "Problem:       " << ProblemLine(p) << "\n";
+  for (const std::string& note : ins.notes) out << "Note:          " << note << "\n";
+  if (all) PrintFields(ins, out);
+  return kExitOk;
+}
+
+int Check(const std::string& path, std::ostream& out) {
+  const Inspection ins = Inspect(LocateForViewer(path));
+  for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
+  for (const std::string& note : ins.notes) out << "note: " << note << "\n";
+  const std::string file = Shown(ins.location.file);
+  if (ins.problems.empty()) {
+    out << "ok: " << file << ": the viewer starts without a message and opens "
+        << Shown(ins.start_page_path) << "\n";
+    return kExitOk;
+  }
+  const std::size_t n = ins.problems.size();
+  out << file << ": " << n << (n == 1 ? " problem" : " problems") << "\n";
+  return kExitProblems;
+}
+
+// --- new and set -------------------------------------------------------------------------------
+
+struct EditOptions {
+  std::string path;
+  std::string title;
+  std::string start_page;
+  std::string size;
+  bool maximized = false;
+  bool fixed_border = false;
+  bool resizable = false;
+  std::vector<std::string> fields;
+  bool force = false;
+  std::string encoding = "windows-1252";
+};
+
+SettingsChanges ChangesFrom(const EditOptions& options, const CLI::App& command) {
+  SettingsChanges changes;
+  if (command.count("--title")) changes.title = options.title;
+  if (command.count("--start-page")) changes.start_page = options.start_page;
+  if (command.count("--size")) {
+    changes.window = WindowMode::kSized;
+    changes.size = ParseWindowSize(options.size);
+  } else if (options.maximized) {
+    changes.window = WindowMode::kMaximized;
+  }
+  if (options.fixed_border) changes.border = BorderChoice::kFixed;
+  if (options.resizable) changes.border = BorderChoice::kResizable;
+  for (const std::string& field : options.fields) {
+    changes.fields.push_back(ParseFieldAssignment(field));
+  }
+  return changes;
+}
+
+void WarnAboutStartPage(const SettingsLocation& location, const settings::SettingsRecord& record,
+                        std::ostream& err) {
+  const ByteString page = location.directory + record[settings::kStartPageField];
+  if (KindOf(page) != PathKind::kFile) {
+    err << kProgram << ": warning: the start page " << Shown(page) << " is not there yet\n";
+  }
+}
+
+// Runs `body`, putting the file's name in front of any message that lacks it.
+template <typename Body>
+int ForFile(const ByteString& file, Body&& body) {
+  try {
+    return body();
+  } catch (const UsageError& e) {
+    throw ToolError(Shown(file) + ": " + e.what());
+  } catch (const EncodingError& e) {
+    throw ToolError(Shown(file) + ": " + e.what());
+  }
+}
+
+int New(const EditOptions& options, const CLI::App& command, std::ostream& out, std::ostream& err) {
+  const SettingsLocation location = LocateAnyFile(options.path);
+  return ForFile(location.file, [&] {
+    const TextEncoding encoding = TextEncoding::Named(options.encoding);
+    SettingsChanges changes = ChangesFrom(options, command);
+    if (changes.window == WindowMode::kUnchanged) changes.window = WindowMode::kMaximized;
+    if (changes.border == BorderChoice::kUnchanged) changes.border = BorderChoice::kResizable;
+    const settings::SettingsRecord record = ApplyChanges(EmptyRecord(), changes, encoding);
+    const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
+    WriteFileReplacing(location.file, line + kLineBreak,
+                       options.force ? Overwrite::kReplace : Overwrite::kRefuse);
+    out << "Wrote " << Shown(location.file) << "\n";
+    WarnAboutStartPage(location, record, err);
+    return kExitOk;
+  });
+}
+
+int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, std::ostream& err) {
+  const SettingsLocation location = LocateAnyFile(options.path);
+  return ForFile(location.file, [&] {
+    const TextEncoding encoding = TextEncoding::Named(options.encoding);
+    const SettingsChanges changes = ChangesFrom(options, command);
+    if (!changes.title && !changes.start_page && changes.window == WindowMode::kUnchanged &&
+        changes.border == BorderChoice::kUnchanged && changes.fields.empty()) {
+      throw UsageError("nothing to change (see " + std::string(kProgram) + " set --help)");
+    }
+    const std::optional<ByteString> raw = ReadWholeFile(location.file);
+    if (!raw) throw UsageError("no such file (use 'new' to make one)");
+
+    const settings::LoadOutcome load = settings::LoadSettingsFile(location.file);
+    settings::SettingsRecord record = load.record;
+    if (!load.ok()) {
+      const std::string why = load.status == settings::LoadStatus::kWrongFieldCount
+                                  ? std::to_string(load.record.size()) + " fields instead of " +
+                                        std::to_string(settings::kFieldCount)
+                                  : load.cause;
+      if (!options.force) {
+        throw UsageError(std::string("the viewer cannot read it (") +
+                         settings::FailureMessage(load.status) + " " + why +
+                         "); left untouched, use --force to change it anyway");
+      }
+      err << kProgram << ": warning: " << Shown(location.file) << ": "
+          << settings::FailureMessage(load.status) << " " << why << "; "
+          << (record.empty() ? "starting from empty fields"
+                             : "fields past the last are dropped, missing ones added empty")
+          << "\n";
+      record.resize(settings::kFieldCount);
+    }
+    record = ApplyChanges(std::move(record), changes, encoding);
+    const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
+    WriteFileReplacing(location.file, line + AfterFirstLine(*raw), Overwrite::kReplace);
+    out << "Wrote " << Shown(location.file) << "\n";
+    if (changes.start_page) WarnAboutStartPage(location, record, err);
+    return kExitOk;
+  });
+}
+
+// --- decode and encode -------------------------------------------------------------------------
+
+struct CodecOptions {
+  std::string input;
+  std::string output;
+  bool force = false;
+};
+
+void WriteResult(const CodecOptions& options, const ByteString& bytes, std::ostream& out) {
+  if (IsStandardStream(options.output)) {
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) throw ToolError("standard output: cannot write");
+    return;
+  }
+  WriteFileReplacing(SystemPath(options.output), bytes,
+                     options.force ? Overwrite::kReplace : Overwrite::kRefuse);
+}
+
+int Decode(const CodecOptions& options, std::istream& in, std::ostream& out) {
+  ByteString line;
+  std::string source = "standard input";
+  if (IsStandardStream(options.input)) {
+    StreamInputFile file(in);
+    line = settings::ReadFirstLine(file);
+  } else {
+    const SettingsLocation location = LocateAnyFile(options.input);
+    source = Shown(location.file);
+    line = settings::ReadFirstLine(*platform::OpenForReading(location.file));
+  }
+  ByteString plain;
+  try {
+    plain = settings::DecodeScrambledHex(line);
+  } catch (const settings::ConversionError& e) {
+    throw ToolError(source + ": not a settings line: " + e.what());
+  }
+  WriteResult(options, plain, out);
+  return kExitOk;
+}
+
+int Encode(const CodecOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+  ByteString plain;
+  if (IsStandardStream(options.input)) {
+    plain.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ToolError("standard input: cannot read");
+  } else {
+    const ByteString file = SystemPath(options.input);
+    std::optional<ByteString> bytes = ReadWholeFile(file);
+    if (!bytes) throw FileError(file, "no such file");
+    plain = std::move(*bytes);
+  }
+  const std::size_t fields = settings::SplitFields(plain, settings::kFieldSeparator).size();
+  if (fields != settings::kFieldCount) {
+    err << kProgram << ": warning: the text has " << fields << " fields; the viewer needs "
+        << settings::kFieldCount << "\n";
+  }
+  const ByteString line = settings::EncodeScrambledHex(plain);
+  WriteResult(options, line + (IsStandardStream(options.output) ? "\n" : kLineBreak), out);
+  return kExitOk;
+}
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  return text;
+}
+
+void AddEditOptions(CLI::App& command, EditOptions& options, bool for_new) {
+  command.add_option("--title", options.title, "window title (field 41)")->required(for_new);
+  command
+      .add_option("--start-page", options.start_page,
+                  "first page, relative to the viewer's folder (field 6)")
+      ->required(for_new);
+  auto* size = command.add_option("--size", options.size,
+                                  "outer window size WIDTHxHEIGHT, e.g. 1024x768 (fields 2, 1)");
+  auto* maximized =
+      command.add_flag("--maximized", options.maximized, "open maximized (fields 1, 2 = \"0\")");
+  size->excludes(maximized);
+  auto* fixed = command.add_flag("--fixed-border", options.fixed_border,
+                                 "fixed dialog-style border for a sized window (field 42 = \"0\")");
+  if (!for_new) {
+    auto* resizable = command.add_flag("--resizable", options.resizable,
+                                       "normal resizable border (field 42 = \"1\")");
+    resizable->excludes(fixed);
+    command.add_option("--field", options.fields, "set field N to VALUE (repeatable)")
+        ->type_name("N=VALUE");
+  }
+  command.add_flag("--force", options.force,
+                   for_new ? "replace an existing file"
+                           : "change a file the viewer cannot read, or of the wrong field count");
+  command.add_option("--encoding", options.encoding,
+                     "code page the text is stored in (default windows-1252; utf-8 for Linux-only "
+                     "deliveries, or another Windows code page such as windows-1250)");
+}
+
+}  // namespace
+
+int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                    std::ostream& err) {
+  CLI::App app{"Makes, inspects and changes Vellum.ini, the settings file of the Vellum viewer.",
+               kProgram};
+  app.set_version_flag("--version", std::string(kProgram) + " " + VELLUM_VERSION);
+  app.require_subcommand(1);
+  app.footer(
+      "Exit codes: 0 success, 1 check found problems, 2 usage or file error.\n"
+      "Text on the command line is UTF-8; it is stored as Windows-1252 unless --encoding says "
+      "otherwise.");
+
+  std::string show_path;
+  bool show_all = false;
+  bool show_json = false;
+  CLI::App* show =
+      app.add_subcommand("show", "Print the values the viewer uses and what it does with them");
+  show->add_option("path", show_path,
+                   "a folder, or the Vellum.ini in it (default: the current folder)");
+  show->add_flag("--all", show_all, "also print all 44 fields by index");
+  show->add_flag("--json", show_json, "print JSON, for scripts");
+
+  std::string check_path;
+  CLI::App* check = app.add_subcommand(
+      "check", "Exit 0 when the viewer starts without a message and the start page exists");
+  check->add_option("path", check_path,
+                    "a folder, or the Vellum.ini in it (default: the current folder)");
+
+  EditOptions new_options;
+  CLI::App* make = app.add_subcommand("new", "Write a new settings file (the other fields empty)");
+  make->add_option("path", new_options.path, "the file to write, or a folder for its Vellum.ini")
+      ->required();
+  AddEditOptions(*make, new_options, true);
+
+  EditOptions set_options;
+  CLI::App* set = app.add_subcommand(
+      "set", "Change some values of a settings file, keeping every other field byte for byte");
+  set->add_option("path", set_options.path, "the file to change, or a folder with its Vellum.ini")
+      ->required();
+  AddEditOptions(*set, set_options, false);
+
+  CodecOptions decode_options;
+  CLI::App* decode =
+      app.add_subcommand("decode", "Print the plain text of a settings file's scrambled line");
+  decode->add_option("input", decode_options.input,
+                     "a settings file or its folder (default, or \"-\": standard input)");
+  decode->add_option("-o,--output", decode_options.output, "write to a file instead");
+  decode->add_flag("--force", decode_options.force, "replace an existing output file");
+
+  CodecOptions encode_options;
+  CLI::App* encode = app.add_subcommand(
+      "encode", "Scramble a plain text (44 fields separated by \"`\") into a settings line");
+  encode->add_option("input", encode_options.input,
+                     "a file of plain text (default, or \"-\": standard input)");
+  encode->add_option("-o,--output", encode_options.output, "write to a file instead");
+  encode->add_flag("--force", encode_options.force, "replace an existing output file");
+
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e, out, err);  // --help, --version
+    const CLI::App* command = nullptr;
+    for (const CLI::App* sub : app.get_subcommands()) command = sub;
+    const std::string help =
+        std::string(kProgram) + (command ? " " + command->get_name() : "") + " --help";
+    err << kProgram << ": " << OneLine(e.what()) << " (see " << help << ")\n";
+    return kExitError;
+  }
+
+  try {
+    if (show->parsed()) return Show(show_path, show_all, show_json, out);
+    if (check->parsed()) return Check(check_path, out);
+    if (make->parsed()) return New(new_options, *make, out, err);
+    if (set->parsed()) return Set(set_options, *set, out, err);
+    if (decode->parsed()) return Decode(decode_options, in, out);
+    if (encode->parsed()) return Encode(encode_options, in, out, err);
+  } catch (const std::exception& e) {
+    err << kProgram << ": " << OneLine(e.what()) << "\n";
+    return kExitError;
+  }
+  return kExitError;
+}
+
+}  // namespace vellum::tools

@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+#include "tools/inspect.h"
+
+#include "tools/file_io.h"
+#include "tools/settings_edit.h"
+#include "tools/text_encoding.h"
+#include "viewer/Unit1.h"
+
+namespace vellum::tools {
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char kSeparators[] = "/\\";
+constexpr const char* kViewerNames[] = {"Vellum.exe"};
+#else
+constexpr char kSeparators[] = "/";
+constexpr const char* kViewerNames[] = {"vellum", "Vellum.exe"};
+#endif
+
+bool SameFileName(std::string_view a, std::string_view b) {
+#if defined(_WIN32)
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+#else
+  return a == b;
+#endif
+}
+
+// Splits a file path into its folder ("." when there is none) and its name.
+std::pair<ByteString, ByteString> SplitPath(const ByteString& path) {
+  const std::size_t slash = path.find_last_of(kSeparators);
+  if (slash == ByteString::npos) return {".", path};
+  return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+ByteString InFolder(ByteString folder, std::string_view name) {
+  if (folder.empty() ||
+      std::string_view(kSeparators).find(folder.back()) == std::string_view::npos) {
+    folder += platform::PathSeparator();
+  }
+  return folder + ByteString(name);
+}
+
+// The error report the viewer gives for a size field, or nothing when it converts.
+std::optional<std::string> ConversionReport(const ByteString& text) {
+  try {
+    StrToInt(text);
+    return std::nullopt;
+  } catch (const EConvertError& e) {
+    return ErrorReportText(e.what());
+  }
+}
+
+std::string Quoted(const ByteString& bytes) { return "\"" + DisplayText(bytes) + "\""; }
+
+void AddSizeNotes(const settings::ViewerSettings& viewer, const ViewerRun& run,
+                  std::vector<std::string>& notes) {
+  const auto note = [&](const ByteString& text, std::size_t field, std::optional<int> applied) {
+    if (!applied) return;
+    try {
+      if (StrToInt(text) != *applied) {
+        notes.push_back(std::string(ViewerFieldName(field)) + " " + Quoted(text) +
+                        " is outside what a window may have; the viewer uses " +
+                        std::to_string(*applied));
+      }
+    } catch (const EConvertError&) {
+    }
+  };
+  note(viewer.WindowHeight, settings::kWindowHeightField, run.outer_height);
+  note(viewer.WindowWidth, settings::kWindowWidthField, run.outer_width);
+}
+
+}  // namespace
+
+SettingsLocation LocateAnyFile(const std::string& path) {
+  const ByteString system_path = SystemPath(path.empty() ? "." : path);
+  SettingsLocation location;
+  if (KindOf(system_path) == PathKind::kDirectory) {
+    location.directory = CanonicalDirectory(system_path);
+    location.file = InFolder(system_path, settings::kSettingsFileName);
+    return location;
+  }
+  location.directory = CanonicalDirectory(SplitPath(system_path).first);
+  location.file = system_path;
+  return location;
+}
+
+SettingsLocation LocateForViewer(const std::string& path) {
+  SettingsLocation location = LocateAnyFile(path);
+  const ByteString name = SplitPath(location.file).second;
+  if (!SameFileName(name, settings::kSettingsFileName)) {
+    throw UsageError(DisplayText(location.file) + ": the viewer reads only " +
+                     settings::kSettingsFileName + " in its folder; give the folder or that file");
+  }
+  location.file = location.directory + settings::kSettingsFileName;
+  return location;
+}
+
+ByteString ViewerProgramPath(const ByteString& directory) {
+  for (const char* name : kViewerNames) {
+    if (KindOf(directory + name) == PathKind::kFile) return directory + name;
+  }
+  return directory + kViewerNames[0];
+}
+
+Inspection Inspect(const SettingsLocation& location) {
+  Inspection ins;
+  ins.location = location;
+  ins.program_path = ViewerProgramPath(location.directory);
+  ins.load = settings::LoadSettingsFile(location.file);
+  ins.run = RunViewerHeadless(ins.program_path);
+
+  if (!ins.run.navigated.empty()) {
+    ins.start_page_path = ins.run.navigated.front();
+    switch (KindOf(ins.start_page_path)) {
+      case PathKind::kFile:
+      case PathKind::kOther:
+        ins.page = PageState::kFound;
+        break;
+      case PathKind::kDirectory:
+        ins.page = PageState::kFolder;
+        break;
+      case PathKind::kMissing:
+        ins.page = PageState::kMissing;
+        break;
+    }
+  }
+
+  const settings::ViewerSettings& viewer = ins.load.viewer;
+  bool height_failed = false;
+  for (const ReaderBox& box : ins.run.boxes) {
+    Problem problem;
+    problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
+    problem.caption = box.caption;
+    problem.text = box.text;
+    if (box.text == settings::FailureMessage(settings::LoadStatus::kReadFailure)) {
+      problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
+    } else if (box.text == settings::FailureMessage(settings::LoadStatus::kWrongFieldCount)) {
+      problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
+                       std::to_string(settings::kFieldCount) + " needed";
+    } else if (box.text == ConversionReport(viewer.WindowHeight)) {
+      problem.detail = "field 1, WindowHeight";
+      height_failed = true;
+    } else if (box.text == ConversionReport(viewer.WindowWidth)) {
+      problem.detail = "field 2, WindowWidth";
+    }
+    ins.problems.push_back(std::move(problem));
+  }
+  if (height_failed) {
+    // The viewer stops at the height; the width is next in line once that is fixed.
+    if (auto report = ConversionReport(viewer.WindowWidth)) {
+      ins.problems.push_back({"error report", ApplicationTitle(ins.program_path), *report,
+                              "field 2, WindowWidth; shown once field 1 is fixed"});
+    }
+  }
+  if (ins.page == PageState::kMissing) {
+    ins.problems.push_back({"start page", {}, ins.start_page_path, "not found"});
+  } else if (ins.page == PageState::kFolder) {
+    ins.problems.push_back({"start page", {}, ins.start_page_path, "is a folder, not a page"});
+  }
+
+  if (ins.load.ok()) {
+    if (viewer.WindowTitle == kPopupTitle) {
+      ins.notes.push_back("the title \"" + std::string(kPopupTitle) +
+                          "\" is the one that marks popup windows; the main window still ends "
+                          "the program when closed, but another title avoids confusion");
+    }
+    if (ins.run.maximized && viewer.BorderMode == "0") {
+      ins.notes.push_back("BorderMode \"0\" (a fixed border) has no effect on a maximized window");
+    }
+    AddSizeNotes(viewer, ins.run, ins.notes);
+  }
+  if (KindOf(ins.program_path) != PathKind::kFile) {
+    ins.notes.push_back("there is no viewer program in " + DisplayText(location.directory) +
+                        " yet");
+  }
+  return ins;
+}
+
+}  // namespace vellum::tools

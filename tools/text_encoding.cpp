@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+#include "tools/text_encoding.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace vellum::tools {
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F. The undefined ones (81, 8D, 8F, 90, 9D) map to themselves.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t Windows1252CodePoint(unsigned char byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+  return byte;
+}
+
+std::optional<unsigned char> Windows1252Byte(char32_t code_point) {
+  if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
+    return static_cast<unsigned char>(code_point);
+  }
+  const auto* hit = std::find(kHighControls.begin(), kHighControls.end(), code_point);
+  if (hit == kHighControls.end()) return std::nullopt;
+  return static_cast<unsigned char>(0x80 + (hit - kHighControls.begin()));
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Decodes the character at `pos` and advances past it; nullopt (pos unchanged) when the bytes
+// there are not well-formed UTF-8.
+std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  std::size_t length;
+  char32_t c;
+  char32_t minimum;
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() - pos < length) return std::nullopt;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(pos + i);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    c = c << 6 | (next & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  pos += length;
+  return c;
+}
+
+// "'é' (U+00E9)" for a message.
+std::string Describe(std::string_view utf8_char, char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) return std::string("the character ") + code;
+  return "'" + std::string(utf8_char) + "' (" + code + ")";
+}
+
+[[noreturn]] void NotUtf8(std::size_t offset) {
+  throw EncodingError("the text is not valid UTF-8 (at byte " + std::to_string(offset) + ")");
+}
+
+[[noreturn]] void NotStorable(std::string_view utf8, std::size_t offset, const std::string& name) {
+  std::size_t end = offset;
+  const char32_t c = NextCodePoint(utf8, end).value_or(0xFFFD);
+  throw EncodingError(Describe(utf8.substr(offset, end - offset), c) + " cannot be stored in " +
+                      name);
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& ch : lower) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return lower;
+}
+
+#if defined(_WIN32)
+std::wstring Utf8ToWide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) NotUtf8(0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        wide.data(), n);
+  return wide;
+}
+
+// Converts without best-fit substitutes; nullopt when a character has no bytes in `code_page`.
+std::optional<std::string> WideToCodePage(const std::wstring& wide, unsigned code_page) {
+  if (wide.empty()) return std::string();
+  const bool utf = code_page == CP_UTF8 || code_page == 65000;
+  const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used = utf ? nullptr : &used_default;
+  const int n = ::WideCharToMultiByte(code_page, flags, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, used);
+  if (n <= 0 || used_default) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(code_page, flags, wide.data(), static_cast<int>(wide.size()), bytes.data(),
+                        n, nullptr, used);
+  return bytes;
+}
+
+std::string CodePageToUtf8(std::string_view bytes, unsigned code_page) {
+  if (bytes.empty()) return {};
+  const int n =
+      ::MultiByteToWideChar(code_page, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n <= 0) return Windows1252ToUtf8(bytes);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(code_page, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+  const int m = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(m), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, utf8.data(), m, nullptr, nullptr);
+  return utf8;
+}
+#else
+class Iconv {
+ public:
+  explicit Iconv(const std::string& to) : cd_(::iconv_open(to.c_str(), "UTF-8")) {}
+  ~Iconv() {
+    if (ok()) ::iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts `utf8`; on a character that has no bytes in the target, throws naming it.
+  std::string Convert(std::string_view utf8, const std::string& name) {
+    std::string out;
+    std::string input(utf8);
+    char* in = input.data();
+    std::size_t in_left = input.size();
+    char buffer[256];
+    for (;;) {
+      char* out_ptr = buffer;
+      std::size_t out_left = sizeof buffer;
+      const std::size_t r = in_left == 0 ? ::iconv(cd_, nullptr, nullptr, &out_ptr, &out_left)
+                                         : ::iconv(cd_, &in, &in_left, &out_ptr, &out_left);
+      const int err = errno;
+      out.append(buffer, static_cast<std::size_t>(out_ptr - buffer));
+      if (r != static_cast<std::size_t>(-1)) {
+        if (in_left == 0 && out_ptr == buffer) return out;
+        continue;
+      }
+      if (err == E2BIG) continue;
+      const auto offset = static_cast<std::size_t>(in - input.data());
+      if (err == EILSEQ) NotStorable(utf8, offset, name);
+      NotUtf8(offset);  // EINVAL: an incomplete character at the end
+    }
+  }
+
+ private:
+  iconv_t cd_;
+};
+#endif
+
+}  // namespace
+
+TextEncoding TextEncoding::Windows1252() {
+  return TextEncoding(Kind::kWindows1252, "windows-1252");
+}
+
+TextEncoding TextEncoding::Named(std::string_view name) {
+  const std::string lower = Lower(name);
+  if (lower == "windows-1252" || lower == "cp1252" || lower == "1252") return Windows1252();
+  if (lower == "utf-8" || lower == "utf8") return TextEncoding(Kind::kUtf8, "utf-8");
+#if defined(_WIN32)
+  std::string digits = lower;
+  for (std::string_view prefix : {"windows-", "cp"}) {
+    if (digits.starts_with(prefix)) digits = digits.substr(prefix.size());
+  }
+  if (!digits.empty() && digits.size() <= 5 &&
+      digits.find_first_not_of("0123456789") == std::string::npos) {
+    const auto code_page = static_cast<unsigned>(std::stoul(digits));
+    if (::IsValidCodePage(code_page)) {
+      return TextEncoding(Kind::kSystem, "windows-" + digits, code_page);
+    }
+  }
+#else
+  // A suffix such as "//TRANSLIT" would let iconv substitute characters: never accepted.
+  if (!name.empty() && name.find('/') == std::string_view::npos && Iconv(std::string(name)).ok()) {
+    return TextEncoding(Kind::kSystem, std::string(name));
+  }
+#endif
+  throw EncodingError("unknown encoding '" + std::string(name) + "'");
+}
+
+ByteString TextEncoding::FromUtf8(std::string_view utf8) const {
+  std::size_t pos = 0;
+  ByteString bytes;
+  bytes.reserve(utf8.size());
+  while (pos < utf8.size()) {
+    const std::size_t start = pos;
+    const std::optional<char32_t> c = NextCodePoint(utf8, pos);
+    if (!c) NotUtf8(start);
+    if (kind_ == Kind::kWindows1252) {
+      const std::optional<unsigned char> byte = Windows1252Byte(*c);
+      if (!byte) NotStorable(utf8, start, name_);
+      bytes += static_cast<char>(*byte);
+    }
+  }
+  switch (kind_) {
+    case Kind::kWindows1252:
+      return bytes;
+    case Kind::kUtf8:
+      return ByteString(utf8);
+    case Kind::kSystem:
+      break;
+  }
+#if defined(_WIN32)
+  const std::wstring wide = Utf8ToWide(utf8);
+  if (auto converted = WideToCodePage(wide, code_page_)) return *converted;
+  // Find the character to name: the first whose own conversion fails.
+  for (pos = 0; pos < utf8.size();) {
+    const std::size_t start = pos;
+    NextCodePoint(utf8, pos);
+    if (!WideToCodePage(Utf8ToWide(utf8.substr(start, pos - start)), code_page_)) {
+      NotStorable(utf8, start, name_);
+    }
+  }
+  throw EncodingError("the text cannot be stored in " + name_);
+#else
+  Iconv converter(name_);
+  if (!converter.ok()) throw EncodingError("unknown encoding '" + name_ + "'");
+  return converter.Convert(utf8, name_);
+#endif
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos)) return false;
+  }
+  return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size());
+  for (char ch : bytes) AppendUtf8(utf8, Windows1252CodePoint(static_cast<unsigned char>(ch)));
+  return utf8;
+}
+
+std::string DisplayText(std::string_view bytes) {
+#if defined(_WIN32)
+  return CodePageToUtf8(bytes, CP_ACP);
+#else
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Windows1252ToUtf8(bytes);
+#endif
+}
+
+ByteString SystemPath(std::string_view utf8_path) {
+#if defined(_WIN32)
+  if (auto ansi = WideToCodePage(Utf8ToWide(utf8_path), CP_ACP)) return *ansi;
+  throw EncodingError("the name '" + std::string(utf8_path) +
+                      "' cannot be written in the system code page");
+#else
+  return ByteString(utf8_path);
+#endif
+}
+
+}  // namespace vellum::tools

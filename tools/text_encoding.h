@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+// Text between the command line (UTF-8) and the settings file (bytes in a code page), and the
+// viewer's rule for showing settings bytes to a person.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "settings/scramble.h"
+
+namespace vellum::tools {
+
+using settings::ByteString;
+
+// A text that cannot be stored, or an encoding that is not known. what() is one line.
+class EncodingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The code page that values typed on the command line are stored in.
+class TextEncoding {
+ public:
+  // The default: read correctly by the Linux viewer and by Western Windows systems.
+  static TextEncoding Windows1252();
+  // "windows-1252" (or "cp1252", "1252"), "utf-8" (or "utf8"); on Linux any other name iconv
+  // knows ("windows-1250", "iso-8859-2", ...), on Windows a code page as "cpNNNN",
+  // "windows-NNNN" or "NNNN". Throws EncodingError for a name that is not known.
+  static TextEncoding Named(std::string_view name);
+
+  const std::string& name() const { return name_; }
+
+  // Converts a UTF-8 text. Throws EncodingError naming the first character that has no byte
+  // sequence in this code page, and for text that is not valid UTF-8. Never substitutes.
+  ByteString FromUtf8(std::string_view utf8) const;
+
+ private:
+  enum class Kind { kWindows1252, kUtf8, kSystem };
+  TextEncoding(Kind kind, std::string name, unsigned code_page = 0)
+      : kind_(kind), name_(std::move(name)), code_page_(code_page) {}
+
+  Kind kind_;
+  std::string name_;
+  unsigned code_page_;  // Windows only: the system code page number
+};
+
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// Every byte read as Windows-1252. The five bytes that code page leaves undefined become the
+// control characters of the same value, as Windows reads them.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// Settings bytes as the viewer shows them, in UTF-8. On Linux: valid UTF-8 as it is, anything
+// else read as Windows-1252. On Windows: read in the system's ANSI code page.
+std::string DisplayText(std::string_view bytes);
+
+// A file name given on the command line (UTF-8) as the bytes the viewer's file functions take.
+// On Linux these are the same bytes; on Windows the system's ANSI code page. Throws
+// EncodingError when the name cannot be written in it.
+ByteString SystemPath(std::string_view utf8_path);
+
+}  // namespace vellum::tools
