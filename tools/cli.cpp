@@ -35,10 +35,10 @@ class ToolError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Settings bytes for a terminal: the viewer's display rule, control characters escaped.
-std::string Shown(std::string_view bytes) {
+// UTF-8 text for a terminal: control characters escaped.
+std::string Escaped(std::string_view utf8) {
   std::string shown;
-  for (const char ch : DisplayText(bytes)) {
+  for (const char ch : utf8) {
     const auto byte = static_cast<unsigned char>(ch);
     if (byte < 0x20 || byte == 0x7F) {
       char escaped[8];
@@ -52,6 +52,9 @@ std::string Shown(std::string_view bytes) {
   }
   return shown;
 }
+
+// Settings bytes for a terminal: the viewer's display rule, control characters escaped.
+std::string Shown(std::string_view bytes) { return Escaped(DisplayText(bytes)); }
 
 std::string Quoted(std::string_view bytes) { return "\"" + Shown(bytes) + "\""; }
 
@@ -139,7 +142,7 @@ json InspectionJson(const Inspection& ins, bool all) {
                      {"StartPage", JsonText(v.StartPage)},
                      {"WindowTitle", JsonText(v.WindowTitle)},
                      {"BorderMode", JsonText(v.BorderMode)}};
-    doc["title"] = JsonText(ins.run.title);
+    doc["title"] = TitleText(ins.run.title);
     json window;
     window["maximized"] = ins.run.maximized;
     window["outer_width"] = ins.run.outer_width ? json(*ins.run.outer_width) : json(nullptr);
@@ -200,7 +203,7 @@ int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
   if (!ins.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
-    out << "Title:         " << Quoted(ins.run.title) << "\n";
+    out << "Title:         \"" << Escaped(TitleText(ins.run.title)) << "\"\n";
     out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";

@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <iconv.h>
+
+#include "platform/gtk/display_text.h"
 #endif
 
 namespace vellum::tools {
@@ -286,8 +288,19 @@ std::string DisplayText(std::string_view bytes) {
 #if defined(_WIN32)
   return CodePageToUtf8(bytes, CP_ACP);
 #else
+  // The viewer's own rule; it stops at a zero byte, as a title does, so a text holding one is
+  // read whole by the same rule here.
+  if (bytes.find('\0') == std::string_view::npos) return platform::gtk::DisplayText(bytes);
   if (IsValidUtf8(bytes)) return std::string(bytes);
   return Windows1252ToUtf8(bytes);
+#endif
+}
+
+std::string TitleText(std::string_view bytes) {
+#if defined(_WIN32)
+  return CodePageToUtf8(bytes.substr(0, bytes.find('\0')), CP_ACP);
+#else
+  return platform::gtk::DisplayText(bytes);
 #endif
 }
 
