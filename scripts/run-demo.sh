@@ -39,7 +39,10 @@ if [ "${1:-}" = "--screenshot" ]; then
   window=""
   deadline=$((SECONDS + timeout_s))
   while [ -z "$window" ] && [ $SECONDS -lt $deadline ]; do
-    kill -0 "$viewer_pid" 2>/dev/null || { cat "$work/viewer.log" >&2; die "the viewer ended early"; }
+    if ! kill -0 "$viewer_pid" 2>/dev/null; then
+      cat "$work/viewer.log" >&2
+      die "the viewer ended before it showed a window"
+    fi
     window=$(xdotool search --onlyvisible --pid "$viewer_pid" 2>/dev/null | head -n 1 || true)
     [ -n "$window" ] || sleep 0.1
   done

@@ -1,0 +1,375 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Start-up of the viewer against a bare GTK + WebKitGTK program, seen from outside.
+
+Each run starts one program in a session of its own and follows the whole path: exec, window
+shown, start page loaded and painted, the page calling window.close(), process exit. Measured:
+  - exec -> exit: until the program's own process has ended;
+  - exec -> pixels: until the colour the start page paints first shows on the X screen (rows of
+    the root window are read every couple of milliseconds);
+  - peak memory of the whole process tree, WebKit's helper processes included: every process in
+    the program's session, every child of a process already counted, and every process whose
+    environment carries this run's marker; sampled every 10 ms and summed over the tree as
+      RSS: resident pages (libraries the tree's processes share are counted in each),
+      USS: pages private to one process (the memory that ending the tree gives back),
+      PSS: shared pages split between all the processes on the machine that map them, so it
+           also moves with whatever else is running; shown, not judged.
+The two programs take turns (bare, vellum, vellum, bare, ...) after one discarded warm-up run
+each. Needs an X display (run it through run.sh, which starts Xvfb when there is none).
+"""
+
+import argparse
+import ctypes
+import ctypes.util
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+# The start page fills its window with this colour (close.html).
+PAGE_COLOUR = (0x1E, 0x6B, 0x52)
+SCRAMBLE_KEY = bytes.fromhex("3C915E07D26AF814")
+SETTINGS_FIELDS = 44
+RUN_TIMEOUT_S = 20.0
+SAMPLE_PERIOD_S = 0.010
+PIXEL_PERIOD_S = 0.002
+TARGET_RATIO = 1.10
+
+
+def encode_settings(fields):
+    """One settings line: the fields joined by '`', scrambled with the key, upper-case hex."""
+    plain = "`".join(fields).encode()
+    return bytes(b ^ SCRAMBLE_KEY[i % len(SCRAMBLE_KEY)] for i, b in enumerate(plain)).hex().upper()
+
+
+def settings_line(start_page, title, height, width, border):
+    fields = [""] * SETTINGS_FIELDS
+    fields[1], fields[2], fields[6] = height, width, start_page
+    fields[41], fields[42] = title, border
+    return encode_settings(fields)
+
+
+class XImage(ctypes.Structure):
+    # The leading members of Xlib's XImage; only these are read.
+    _fields_ = [
+        ("width", ctypes.c_int),
+        ("height", ctypes.c_int),
+        ("xoffset", ctypes.c_int),
+        ("format", ctypes.c_int),
+        ("data", ctypes.c_void_p),
+        ("byte_order", ctypes.c_int),
+        ("bitmap_unit", ctypes.c_int),
+        ("bitmap_bit_order", ctypes.c_int),
+        ("bitmap_pad", ctypes.c_int),
+        ("depth", ctypes.c_int),
+        ("bytes_per_line", ctypes.c_int),
+        ("bits_per_pixel", ctypes.c_int),
+    ]
+
+
+class ScreenProbe:
+    """Looks for a colour on the X screen by reading rows of the root window."""
+
+    Z_PIXMAP = 2
+    ALL_PLANES = ctypes.c_ulong(0xFFFFFFFF)
+    ROW_SPACING = 100  # closer than the smallest window this looks for
+
+    def __init__(self, colour):
+        name = ctypes.util.find_library("X11")
+        if not name:
+            raise SystemExit("measure.py: libX11 is not installed")
+        x11 = ctypes.CDLL(name)
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XGetImage.restype = ctypes.POINTER(XImage)
+        x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                  ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x11.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self._x11 = x11
+        self._display = x11.XOpenDisplay(None)
+        if not self._display:
+            raise SystemExit("measure.py: cannot open the X display '%s'" %
+                             os.environ.get("DISPLAY", ""))
+        self._root = x11.XDefaultRootWindow(self._display)
+        self.width = x11.XDisplayWidth(self._display, 0)
+        self.height = x11.XDisplayHeight(self._display, 0)
+        self._rows = list(range(self.ROW_SPACING // 2, self.height, self.ROW_SPACING))
+        red, green, blue = colour
+        # A 24-bit TrueColor screen in 32-bit pixels, least significant byte first.
+        self._needle = bytes((blue, green, red))
+
+    def close(self):
+        self._x11.XCloseDisplay(self._display)
+
+    def _row_has_colour(self, y):
+        image = self._x11.XGetImage(self._display, self._root, 0, y, self.width, 1,
+                                    self.ALL_PLANES, self.Z_PIXMAP)
+        if not image:
+            return False
+        try:
+            info = image.contents
+            if info.bits_per_pixel != 32 or info.byte_order != 0:
+                raise SystemExit("measure.py: the screen must have 32-bit little-endian pixels")
+            row = ctypes.string_at(info.data, info.bytes_per_line)
+        finally:
+            self._x11.XDestroyImage(image)
+        at = row.find(self._needle)
+        while at >= 0:
+            if at % 4 == 0:
+                return True
+            at = row.find(self._needle, at + 1)
+        return False
+
+    def sees_colour(self):
+        return any(self._row_has_colour(y) for y in self._rows)
+
+
+def read_text(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except (FileNotFoundError, ProcessLookupError, PermissionError):
+        return None
+
+
+class ProcessTree:
+    """The processes that belong to one run, found by polling /proc."""
+
+    ROLLUP_KEYS = {b"Rss": "rss", b"Pss": "pss", b"Private_Clean": "uss", b"Private_Dirty": "uss"}
+
+    def __init__(self, leader, marker):
+        self.leader = leader
+        self.marker = marker.encode()
+        self.members = {leader}
+        self.ever = {leader}
+        # Processes that were already running cannot belong to the run.
+        self.strangers = {int(p) for p in os.listdir("/proc") if p.isdigit()} - {leader}
+
+    def _belongs(self, pid):
+        stat = read_text("/proc/%d/stat" % pid)
+        if stat is None:
+            return False
+        fields = stat[stat.rfind(b")") + 2:].split()
+        ppid, session = int(fields[1]), int(fields[3])
+        if session == self.leader or ppid in self.members:
+            return True
+        environ = read_text("/proc/%d/environ" % pid)
+        return environ is not None and self.marker in environ.split(b"\0")
+
+    def scan(self):
+        for name in os.listdir("/proc"):
+            if not name.isdigit():
+                continue
+            pid = int(name)
+            if pid in self.members or pid in self.strangers:
+                continue
+            if self._belongs(pid):
+                self.members.add(pid)
+                self.ever.add(pid)
+            else:
+                self.strangers.add(pid)
+
+    def memory_kb(self):
+        """{"rss", "uss", "pss"} summed over the live members, in KiB; members that have ended
+        are dropped."""
+        total = {"rss": 0, "uss": 0, "pss": 0}
+        for pid in list(self.members):
+            rollup = read_text("/proc/%d/smaps_rollup" % pid)
+            if rollup is None or not self._running(pid):
+                self.members.discard(pid)
+                continue
+            for line in rollup.splitlines():
+                key, _, rest = line.partition(b":")
+                if key in self.ROLLUP_KEYS:
+                    total[self.ROLLUP_KEYS[key]] += int(rest.split()[0])
+        return total
+
+    @staticmethod
+    def _running(pid):
+        """False once the process has ended, zombies included (re-parented helpers can wait a
+        while for the system's first process to reap them)."""
+        stat = read_text("/proc/%d/stat" % pid)
+        return stat is not None and stat[stat.rfind(b")") + 2:][:1] not in (b"Z", b"X")
+
+
+def run_once(argv, probe, marker, log):
+    """One run from exec to the end of the process tree. Returns a dict of figures."""
+    env = dict(os.environ, VELLUM_BENCH_RUN=marker)
+    if probe.sees_colour():
+        raise SystemExit("measure.py: the page colour is on the screen before the run starts")
+    result = {"exit": None, "pixels": None}
+    t0 = time.monotonic()
+    proc = subprocess.Popen(argv, env=env, start_new_session=True, stdin=subprocess.DEVNULL,
+                            stdout=log, stderr=log)
+    exited = threading.Event()
+
+    def wait_exit():
+        proc.wait()
+        result["exit"] = time.monotonic() - t0
+        exited.set()
+
+    def watch_pixels():
+        while not exited.is_set() and time.monotonic() - t0 < RUN_TIMEOUT_S:
+            if probe.sees_colour():
+                result["pixels"] = time.monotonic() - t0
+                return
+            time.sleep(PIXEL_PERIOD_S)
+
+    threads = [threading.Thread(target=wait_exit), threading.Thread(target=watch_pixels)]
+    for t in threads:
+        t.start()
+    tree = ProcessTree(proc.pid, marker)
+    peak = {"rss": 0, "uss": 0, "pss": 0}
+    while True:
+        tree.scan()
+        for key, kib in tree.memory_kb().items():
+            peak[key] = max(peak[key], kib)
+        if exited.is_set() and not tree.members:
+            break
+        if time.monotonic() - t0 > RUN_TIMEOUT_S:
+            # Only the processes of this run, by their ids.
+            for pid in tree.members:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            proc.wait()
+            break
+        time.sleep(SAMPLE_PERIOD_S)
+    gone = time.monotonic() - t0
+    for t in threads:
+        t.join()
+    ok = proc.returncode == 0 and result["pixels"] is not None and gone <= RUN_TIMEOUT_S
+    return {
+        "ok": ok,
+        "rc": proc.returncode,
+        "exit": result["exit"],
+        "pixels": result["pixels"],
+        "gone": gone,
+        "rss_mb": peak["rss"] / 1024,
+        "uss_mb": peak["uss"] / 1024,
+        "pss_mb": peak["pss"] / 1024,
+        "procs": len(tree.ever),
+    }
+
+
+def prepare(workdir, vellum, page):
+    """A program folder for `vellum` (a copy of it, the start page and its settings) and the URL
+    of the same page for the bare program."""
+    folder = workdir / "program"
+    folder.mkdir()
+    shutil.copy2(page, folder / "close.html")
+    programs = {}
+    if vellum:
+        shutil.copy2(vellum, folder / "vellum")
+        # Maximized, as the bare program opens, so that both paint the same area.
+        line = settings_line("close.html", "Start-up", "0", "0", "1")
+        (folder / "Vellum.ini").write_text(line + "\r\n", encoding="ascii")
+        programs["vellum"] = [str(folder / "vellum")]
+    return folder, programs
+
+
+def describe(values, unit_format):
+    return unit_format % statistics.median(values), unit_format % min(values), unit_format % max(
+        values)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bare", required=True, help="the bare GTK + WebKitGTK program")
+    parser.add_argument("--vellum", help="the viewer (left out: only the bare program runs)")
+    parser.add_argument("--page", required=True, help="the start page that closes itself")
+    parser.add_argument("--runs", type=int, default=15, help="measured runs of each program")
+    args = parser.parse_args()
+    if args.runs < 1:
+        parser.error("--runs must be at least 1")
+    for path in filter(None, [args.bare, args.vellum, args.page]):
+        if not Path(path).is_file():
+            raise SystemExit("measure.py: '%s' does not exist (build the release preset first)" %
+                             path)
+
+    probe = ScreenProbe(PAGE_COLOUR)
+    with tempfile.TemporaryDirectory(prefix="vellum-startup-") as tmp:
+        workdir = Path(tmp)
+        folder, programs = prepare(workdir, args.vellum, Path(args.page))
+        url = (folder / "close.html").resolve().as_uri()
+        programs = {"bare": [str(Path(args.bare).resolve()), url], **programs}
+        names = list(programs)
+        log_path = workdir / "programs.log"
+        load = os.getloadavg()
+        print("start-up: %d measured runs of each of %s, taking turns, after one warm-up each" %
+              (args.runs, ", ".join(names)))
+        print("screen %s %dx%d; load average before: %.2f %.2f %.2f; %d CPUs" %
+              (os.environ.get("DISPLAY", "?"), probe.width, probe.height, *load, os.cpu_count()))
+        results = {name: [] for name in names}
+        failures = []
+        with open(log_path, "w") as log:
+            for round_no in range(args.runs + 1):
+                order = names if round_no % 2 == 0 else list(reversed(names))
+                for name in order:
+                    marker = "%s-%d-%d" % (name, os.getpid(), round_no)
+                    figures = run_once(programs[name], probe, marker, log)
+                    if not figures["ok"]:
+                        failures.append((name, round_no, figures))
+                    elif round_no > 0:
+                        results[name].append(figures)
+                    time.sleep(0.3)
+        probe.close()
+        if failures:
+            for name, round_no, figures in failures:
+                print("FAILED: %s run %d: exit status %s, pixels seen: %s" %
+                      (name, round_no, figures["rc"], figures["pixels"] is not None))
+            print("--- the programs' output ---")
+            sys.stdout.write(log_path.read_text(errors="replace")[-4000:])
+
+    rows = [
+        ("exec -> exit (s)", "exit", "%.3f"),
+        ("exec -> first pixels (s)", "pixels", "%.3f"),
+        ("exec -> tree ended (s)", "gone", "%.3f"),
+        ("peak tree RSS (MiB)", "rss_mb", "%.1f"),
+        ("peak tree USS (MiB)", "uss_mb", "%.1f"),
+        ("peak tree PSS (MiB)", "pss_mb", "%.1f"),
+        ("processes in the tree", "procs", "%.0f"),
+    ]
+    header = "%-26s" % "median [min-max]" + "".join("%24s" % n for n in names)
+    if "vellum" in names:
+        header += "%14s" % "vellum/bare"
+    print(header)
+    verdicts = []
+    for label, key, fmt in rows:
+        line = "%-26s" % label
+        medians = {}
+        for name in names:
+            values = [r[key] for r in results[name]]
+            if not values:
+                line += "%24s" % "-"
+                continue
+            med, low, high = describe(values, fmt)
+            medians[name] = statistics.median(values)
+            line += "%24s" % ("%s [%s-%s]" % (med, low, high))
+        if "vellum" in medians and medians.get("bare"):
+            ratio = medians["vellum"] / medians["bare"]
+            line += "%14.3f" % ratio
+            if key in ("exit", "pixels", "rss_mb", "uss_mb"):
+                verdicts.append((label, ratio))
+        print(line)
+    print("(PSS also moves with the other programs on the machine that map the same libraries.)")
+    for label, ratio in verdicts:
+        print("%-26s vellum/bare %.3f: %s (target <= %.2f)" %
+              (label, ratio, "met" if ratio <= TARGET_RATIO else "MISSED", TARGET_RATIO))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
