@@ -9,6 +9,26 @@ namespace vellum::platform::gtk {
 
 // Gives `window` the reader's keys for `view`. `content` is the window's vertical box that holds
 // the view; a find bar may be packed at its end.
+//
+// Keys reach the page first: a key the page consumes (typing in a text field, a script that
+// cancels its keydown) never becomes one of these actions. Nothing here changes the window's
+// title, size or border. Call once per window, after the view is packed and before the window
+// is shown; everything attached lives until the window is destroyed.
+//
+//   Alt+Left, Alt+Right, mouse buttons 8 and 9   back, forward
+//   F5, Ctrl+R (Ctrl+F5, Ctrl+Shift+R)           reload (bypassing the cache)
+//   Escape                                       stop loading, or close the find bar
+//   Ctrl+plus, Ctrl+minus, Ctrl+0, Ctrl+wheel    zoom in, out, back to 100% (whole page)
+//   Ctrl+F; Ctrl+G, F3 (with Shift: backwards)   find bar; next / previous match
+//   Ctrl+P, and a page's window.print()          print dialog
 void AttachReaderActions(GtkWindow* window, GtkBox* content, WebKitWebView* view);
+
+// Widget names of the find bar's parts, for styling and for tests.
+inline constexpr const char* kFindBarName = "reader-find-bar";
+inline constexpr const char* kFindEntryName = "reader-find-entry";
+inline constexpr const char* kFindCountName = "reader-find-count";
+inline constexpr const char* kFindPreviousName = "reader-find-previous";
+inline constexpr const char* kFindNextName = "reader-find-next";
+inline constexpr const char* kFindCloseName = "reader-find-close";
 
 }  // namespace vellum::platform::gtk
