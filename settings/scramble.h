@@ -34,6 +34,10 @@ class ConversionError : public std::runtime_error {
 // Throws ConversionError; no partial result is returned.
 ByteString DecodeScrambledHex(std::string_view scrambled);
 
+// The same, in the buffer of `text`: afterwards it holds the plain text. This saves a second
+// buffer as long as the line. On a throw, `text` holds unspecified bytes.
+void DecodeScrambledHexInPlace(ByteString& text);
+
 // The inverse: upper-case digits, two per plain byte.
 ByteString EncodeScrambledHex(std::string_view plain);
 

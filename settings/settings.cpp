@@ -130,16 +130,14 @@ LoadOutcome LoadSettingsFile(const ByteString& path) noexcept {
   LoadOutcome outcome;
   // Reading, decoding and splitting are one unit: any failure in it is a read failure.
   try {
-    ByteString plain;
+    ByteString line;
     {
-      ByteString line;
-      {
-        auto file = platform::OpenForReading(path);
-        line = ReadFirstLine(*file);
-      }  // closed right after its first line is read
-      plain = DecodeScrambledHex(line);
-    }  // the scrambled line is released before the record is built
-    outcome.record = SplitFields(plain, kFieldSeparator);
+      auto file = platform::OpenForReading(path);
+      line = ReadFirstLine(*file);
+    }  // closed right after its first line is read
+    // Decoded in its own buffer: a long line then needs no second buffer of half its size.
+    DecodeScrambledHexInPlace(line);
+    outcome.record = SplitFields(line, kFieldSeparator);
   } catch (const std::bad_alloc&) {
     outcome.cause = "out of memory";
     return outcome;
