@@ -44,8 +44,6 @@ std::string Escaped(std::string_view utf8) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       shown += escaped;
-    } else if (ch == '\\') {
-      shown += "\\\\";
     } else {
       shown += ch;
     }
@@ -285,7 +283,21 @@ int ForFile(const ByteString& file, Body&& body) {
   }
 }
 
+// A new file's path: an existing folder, or a file name ending in ".ini" (so that a mistyped
+// folder does not silently become a settings file of that name).
+void RequireFolderOrIniName(const std::string& path) {
+  const ByteString system_path = SystemPath(path);
+  if (KindOf(system_path) == PathKind::kDirectory) return;
+  std::string suffix = path.size() >= 4 ? path.substr(path.size() - 4) : path;
+  std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  if (suffix != ".ini") {
+    throw FileError(system_path, "no such folder (to name a file, end its name in .ini)");
+  }
+}
+
 int New(const EditOptions& options, const CLI::App& command, std::ostream& out, std::ostream& err) {
+  RequireFolderOrIniName(options.path);
   const SettingsLocation location = LocateAnyFile(options.path);
   return ForFile(location.file, [&] {
     const TextEncoding encoding = TextEncoding::Named(options.encoding);

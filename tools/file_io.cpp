@@ -37,11 +37,6 @@ ByteString FolderOf(const ByteString& path) {
   return path.substr(0, slash);
 }
 
-ByteString NameOf(const ByteString& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == ByteString::npos ? path : path.substr(slash + 1);
-}
-
 #if defined(_WIN32)
 std::string SystemErrorText(DWORD code) {
   char* text = nullptr;
@@ -80,6 +75,11 @@ class Handle {
   HANDLE h_;
 };
 #else
+ByteString NameOf(const ByteString& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == ByteString::npos ? path : path.substr(slash + 1);
+}
+
 [[noreturn]] void Fail(const ByteString& path, const std::string& what, int err) {
   throw FileError(path, what + ": " + std::strerror(err));
 }
@@ -163,7 +163,15 @@ std::optional<ByteString> ReadWholeFile(const ByteString& path) {
   }
 }
 
-void WriteFileReplacing(const ByteString& path, std::string_view bytes, Overwrite overwrite) {
+void WriteFileReplacing(const ByteString& requested_path, std::string_view bytes,
+                        Overwrite overwrite) {
+  // Whole paths from here on: the folder of the temporary file, and what ReplaceFile wants.
+  char buffer[MAX_PATH * 4];
+  const DWORD length = ::GetFullPathNameA(requested_path.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) {
+    Fail(requested_path, "cannot resolve the path", ::GetLastError());
+  }
+  const ByteString path(buffer, length);
   const bool exists = KindOf(path) != PathKind::kMissing;
   if (exists && overwrite == Overwrite::kRefuse) {
     throw FileError(path, "already exists (use --force to replace it)");

@@ -155,6 +155,7 @@ TEST(NewAndShow, UsageErrorsAreOneLineAndExitTwo) {
       {"set", d, "--field", "44=x"},
       {"show", (dir.path() / "Other.ini").string()},  // the viewer never reads it
       {"show", (dir.path() / "missing-folder").string()},
+      {"new", (dir.path() / "typo").string(), "--title", "T", "--start-page", "a"},
   };
   for (const auto& args : cases) {
     const Result r = Tool(args);
@@ -163,6 +164,7 @@ TEST(NewAndShow, UsageErrorsAreOneLineAndExitTwo) {
     EXPECT_TRUE(r.err.starts_with("vellum-settings: ")) << r.err;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "Vellum.ini"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "typo"));
 }
 
 // --- check -------------------------------------------------------------------------------------

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the release archives for publishers into dist/:
+#   vellum-VERSION-linux-ARCH.tar.gz     vellum, vellum-settings, PUBLISHERS.md, demo/
+#   vellum-VERSION-windows-x86_64.zip    Vellum.exe, vellum-settings.exe, PUBLISHERS.txt, demo/
+# The Windows archive is cross-built with MinGW-w64 through the "win32" preset; without that
+# preset only the Linux archive is made. Each archive's demo folder is checked with the tool.
+# Usage: scripts/dist.sh        (make dist installs what it needs first)
+#   JOBS=N  parallel build jobs (default: 2)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${JOBS:-2}
+
+die() {
+  echo "dist: $*" >&2
+  exit 1
+}
+
+version=$(sed -n 's/^project(Vellum VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || die "no version in CMakeLists.txt"
+# Archive entries carry the last commit's time, so the same sources give the same archives.
+mtime=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+mtime_text=$(date -u -d "@$mtime" '+%Y-%m-%d %H:%M:%S UTC')  # the form cmake -E tar reads
+
+out=$root/dist
+mkdir -p "$out"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+# --- Linux -------------------------------------------------------------------------------------
+linux_build=build/dist-linux
+cmake -S . -B "$linux_build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DVELLUM_WERROR=ON \
+  -DVELLUM_BUILD_TESTS=OFF -DVELLUM_BUILD_BENCH=OFF -DVELLUM_BACKEND=gtk >/dev/null
+cmake --build "$linux_build" -j "$jobs" --target vellum vellum-settings demo
+
+linux_name=vellum-$version-linux-$(uname -m)
+linux_dir=$stage/$linux_name
+mkdir -p "$linux_dir"
+install -m 755 -s "$linux_build/viewer/vellum" "$linux_build/tools/vellum-settings" "$linux_dir/"
+install -m 644 docs/publishers.md "$linux_dir/PUBLISHERS.md"
+cp -r "$linux_build/demo" "$linux_dir/demo"
+strip "$linux_dir/demo/vellum"
+"$linux_dir/vellum-settings" check "$linux_dir/demo" >/dev/null ||
+  die "the Linux demo folder does not pass vellum-settings check"
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$mtime" \
+  -czf "$out/$linux_name.tar.gz" "$linux_name"
+archives=("$linux_name.tar.gz")
+echo "dist: dist/$linux_name.tar.gz"
+
+# --- Windows -----------------------------------------------------------------------------------
+if cmake --list-presets 2>/dev/null | grep -q '"win32"'; then
+  win_build=build/dist-win32
+  cmake --preset win32 -B "$win_build" -DCMAKE_BUILD_TYPE=Release -DVELLUM_BUILD_TESTS=OFF \
+    -DVELLUM_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$win_build" -j "$jobs" --target vellum vellum-settings
+
+  win_name=vellum-$version-windows-x86_64
+  win_dir=$stage/$win_name
+  mkdir -p "$win_dir"
+  for exe in "$win_build/viewer/Vellum.exe" "$win_build/tools/vellum-settings.exe"; do
+    x86_64-w64-mingw32-strip -o "$win_dir/$(basename "$exe")" "$exe"
+    # A program handed over alone must need nothing but Windows' own DLLs.
+    if x86_64-w64-mingw32-objdump -p "$exe" | grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
+      die "$(basename "$exe") needs MinGW runtime DLLs; link it statically"
+    fi
+  done
+  sed 's/$/\r/' docs/publishers.md >"$win_dir/PUBLISHERS.txt"
+  # The demo: the same pages and the same Vellum.ini (its bytes mean the same on both systems).
+  cp -r examples/demo "$win_dir/demo"
+  cp "$linux_build/demo/Vellum.ini" "$win_dir/demo/Vellum.ini"
+  cp "$win_dir/Vellum.exe" "$win_dir/demo/Vellum.exe"
+  (cd "$stage" && LC_ALL=C.UTF-8 cmake -E tar cf "$out/$win_name.zip" --format=zip --mtime="$mtime_text" "$win_name")
+  archives+=("$win_name.zip")
+  echo "dist: dist/$win_name.zip"
+else
+  echo "dist: no \"win32\" configure preset here; the Windows archive is not built" >&2
+fi
+
+(cd "$out" && sha256sum "${archives[@]}" >SHA256SUMS)
+echo "dist: dist/SHA256SUMS"
