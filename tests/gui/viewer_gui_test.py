@@ -108,6 +108,8 @@ class XWindow:
         width = re.search(r"Width: (\d+)", info)
         height = re.search(r"Height: (\d+)", info)
         self.client = (int(width.group(1)), int(height.group(1))) if width and height else None
+        corner = re.findall(r"Absolute upper-left [XY]: +(-?\d+)", info)
+        self.position = tuple(int(v) for v in corner) if len(corner) == 2 else None
 
     @property
     def outer(self):
@@ -210,8 +212,9 @@ class Program:
         env = dict(os.environ)
         key, value = self.marker.decode().split("=", 1)
         env[key] = value
-        # No accessibility bus: GTK's bridge and WebKit's web process would otherwise have the
-        # session bus start daemons outside the program's process tree.
+        # Keep GTK's bridge and WebKit's web process off the accessibility bus. (WebKit still
+        # asks the session bus for its address, which starts the bus launcher there; it ends
+        # with the test run's own session bus.)
         env.setdefault("NO_AT_BRIDGE", "1")
         env.setdefault("GTK_A11Y", "none")
         env.setdefault("WEBKIT_A11Y_BUS_ADDRESS", "")
@@ -295,6 +298,17 @@ class ViewerTestCase(unittest.TestCase):
 
         self.addCleanup(finish)
         return program
+
+    def assert_centred(self, window):
+        screen = re.search(r"dimensions: +(\d+)x(\d+)", run("xdpyinfo"))
+        # The frame around it, title bar included; GTK centres the client area, the window
+        # manager then adds the frame around it, so allow for the frame's share.
+        left, _, top, _ = window.frame
+        origin = (window.position[0] - left, window.position[1] - top)
+        for axis in (0, 1):
+            centre = origin[axis] + window.outer[axis] / 2
+            self.assertAlmostEqual(centre, int(screen.group(axis + 1)) / 2,
+                                   delta=max(window.frame) / 2 + 2)
 
     def assert_ends_normally(self, program):
         self.assertEqual(program.wait_exit(), 0, program.read_log())
@@ -427,6 +441,7 @@ class Failures(ViewerTestCase):
                 self.addCleanup(program.stop)
                 box = program.message_box()
                 self.assertEqual(box.title, caption)
+                self.assert_centred(box)
                 self.assertNotIn("_NET_WM_STATE_HIDDEN", box.state)
                 # The main window never shows a page; it may not even appear.
                 self.assertEqual([w.title for w in program.windows() if w.title], [caption])
