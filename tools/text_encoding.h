@@ -42,7 +42,7 @@ class TextEncoding {
 
   Kind kind_;
   std::string name_;
-  unsigned code_page_;  // Windows only: the system code page number
+  [[maybe_unused]] unsigned code_page_;  // Windows only: the system code page number
 };
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
