@@ -45,7 +45,8 @@ if [ -z "${VELLUM_NO_WM:-}" ]; then
   done
 fi
 
-# Everything on the session bus ends with the bus, when the command ends.
+# A session bus of its own that activates no services: the first GTK program on a display would
+# otherwise start accessibility daemons that escape the process tree and outlive the run.
 status=0
-dbus-run-session -- "$@" || status=$?
+dbus-run-session --config-file="$(dirname "$0")/dbus-session.conf" -- "$@" || status=$?
 exit $status
