@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// Program file and file reading on Windows. Paths are bytes in the ANSI code page; they cross
+// into Windows as UTF-16.
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/text.h"
+
+namespace vellum::platform {
+
+namespace {
+
+class Win32InputFile final : public InputFile {
+ public:
+  Win32InputFile(HANDLE file, std::uint64_t size, Bytes path)
+      : file_(file), size_(size), path_(std::move(path)) {}
+  ~Win32InputFile() override { ::CloseHandle(file_); }
+  Win32InputFile(const Win32InputFile&) = delete;
+  Win32InputFile& operator=(const Win32InputFile&) = delete;
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD read = 0;
+    if (!::ReadFile(file_, buffer, chunk, &read, nullptr)) {
+      throw PlatformError(win32::SystemErrorText("Cannot read", path_, ::GetLastError()));
+    }
+    return read;
+  }
+
+  std::uint64_t SizeHint() const override { return size_; }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+  Bytes path_;
+};
+
+}  // namespace
+
+Bytes RunningProgramPath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) {
+      throw PlatformError(
+          win32::SystemErrorText("Cannot find", "the program file", ::GetLastError()));
+    }
+    if (n < buffer.size()) return win32::ToAnsi(std::wstring_view(buffer.data(), n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+char PathSeparator() { return '\\'; }
+
+std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
+  const std::wstring wide = win32::ToWide(path);
+  // Read sharing only: a file somebody holds open for writing is not opened, and nobody may
+  // open it for writing while it is open here.
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    throw PlatformError(win32::SystemErrorText("Cannot open", path, ::GetLastError()));
+  }
+  LARGE_INTEGER size{};
+  const std::uint64_t hint = ::GetFileSizeEx(file, &size) && size.QuadPart > 0
+                                 ? static_cast<std::uint64_t>(size.QuadPart)
+                                 : 0;
+  return std::make_unique<Win32InputFile>(file, hint, path);
+}
+
+}  // namespace vellum::platform

@@ -1,0 +1,511 @@
+// SPDX-License-Identifier: MIT
+#include "platform/win32/win32_backend.h"
+
+#include <exdispid.h>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "platform/win32/control_site.h"
+#include "platform/win32/text.h"
+
+namespace vellum::platform::win32 {
+
+namespace {
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = 0;
+constexpr DWORD kFixedBorderRemoves = WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr wchar_t kTaskWindowClass[] = L"VellumTaskWindow";
+constexpr UINT kRunTaskMessage = WM_APP + 1;
+
+[[noreturn]] void ThrowHresult(const char* what, HRESULT hr) {
+  throw PlatformError(std::string(what) + ": " + ErrorCodeText(static_cast<DWORD>(hr)));
+}
+
+template <typename Interface>
+void ReleaseAndClear(Interface*& pointer) noexcept {
+  if (pointer != nullptr) {
+    pointer->Release();
+    pointer = nullptr;
+  }
+}
+
+bool IsInputMessage(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// OLE
+
+OleSession::OleSession() {
+  const HRESULT hr = ::OleInitialize(nullptr);
+  if (FAILED(hr)) ThrowHresult("Cannot initialise OLE", hr);
+}
+
+OleSession::~OleSession() { ::OleUninitialize(); }
+
+ShowState ShowStateFromCommand(int show_command) {
+  if (show_command == SW_SHOWDEFAULT) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    ::GetStartupInfoW(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW) show_command = startup.wShowWindow;
+  }
+  switch (show_command) {
+    case SW_SHOWMAXIMIZED:
+      return ShowState::Maximized;
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+    case SW_SHOWMINNOACTIVE:
+    case SW_FORCEMINIMIZE:
+      return ShowState::Minimized;
+    default:
+      return ShowState::Normal;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Viewer window
+
+Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner)
+    : Window(app, events), app_(app) {
+  const SIZE client = Win32Application::DesignClientSize();
+  RECT outer{0, 0, client.cx, client.cy};
+  ::AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+  // WM_NCCREATE stores `this` with the window and sets hwnd_.
+  ::CreateWindowExW(kWindowExStyle, Win32Application::WindowClassName(), L"Reader", kWindowStyle,
+                    CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
+                    outer.bottom - outer.top, owner != nullptr ? owner->hwnd() : nullptr, nullptr,
+                    app.instance(), this);
+  if (hwnd_ == nullptr) {
+    throw PlatformError("Cannot create a window: " + ErrorCodeText(::GetLastError()));
+  }
+  try {
+    CreateControl();
+  } catch (...) {
+    DestroyControl();
+    ::DestroyWindow(hwnd_);
+    throw;
+  }
+  app_.windows_.push_back(this);
+}
+
+Win32Window::~Win32Window() {
+  std::erase(app_.windows_, this);
+  DestroyControl();
+  if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+}
+
+void Win32Window::CreateControl() {
+  HRESULT hr = ::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                  reinterpret_cast<void**>(&ole_object_));
+  if (FAILED(hr)) ThrowHresult("Cannot create the browser control", hr);
+  site_ = new ControlSite(this);
+  hr = ole_object_->SetClientSite(site_);
+  if (FAILED(hr)) ThrowHresult("Cannot embed the browser control", hr);
+  ::OleSetContainedObject(ole_object_, TRUE);
+
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  hr = ole_object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, hwnd_, &client);
+  if (FAILED(hr)) ThrowHresult("Cannot activate the browser control", hr);
+  ole_object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&in_place_object_));
+  ole_object_->QueryInterface(IID_IOleInPlaceActiveObject,
+                              reinterpret_cast<void**>(&own_active_object_));
+
+  hr = ole_object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&web_browser_));
+  if (FAILED(hr)) ThrowHresult("The browser control has no IWebBrowser2", hr);
+  // The automation object a new-window request hands back is the control's Application.
+  if (FAILED(web_browser_->get_Application(&automation_)) || automation_ == nullptr) {
+    web_browser_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&automation_));
+  }
+
+  IConnectionPointContainer* container = nullptr;
+  hr = ole_object_->QueryInterface(IID_IConnectionPointContainer,
+                                   reinterpret_cast<void**>(&container));
+  if (FAILED(hr)) ThrowHresult("The browser control raises no events", hr);
+  hr = container->FindConnectionPoint(DIID_DWebBrowserEvents2, &connection_point_);
+  container->Release();
+  if (FAILED(hr)) ThrowHresult("The browser control raises no events", hr);
+  hr = connection_point_->Advise(static_cast<IDispatch*>(site_), &advise_cookie_);
+  if (FAILED(hr)) {
+    ReleaseAndClear(connection_point_);
+    ThrowHresult("Cannot listen to the browser control", hr);
+  }
+  FitControl();
+}
+
+void Win32Window::DestroyControl() noexcept {
+  if (connection_point_ != nullptr) {
+    connection_point_->Unadvise(advise_cookie_);
+    ReleaseAndClear(connection_point_);
+  }
+  if (in_place_object_ != nullptr) in_place_object_->InPlaceDeactivate();
+  ReleaseAndClear(in_place_object_);
+  ReleaseAndClear(active_object_);
+  ReleaseAndClear(own_active_object_);
+  ReleaseAndClear(automation_);
+  ReleaseAndClear(web_browser_);
+  if (ole_object_ != nullptr) {
+    ole_object_->Close(OLECLOSE_NOSAVE);
+    ole_object_->SetClientSite(nullptr);
+    ReleaseAndClear(ole_object_);
+  }
+  if (site_ != nullptr) {
+    site_->Detach();
+    site_->Release();
+    site_ = nullptr;
+  }
+}
+
+void Win32Window::FitControl() noexcept {
+  if (in_place_object_ == nullptr || hwnd_ == nullptr) return;
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  in_place_object_->SetObjectRects(&client, &client);
+}
+
+IOleClientSite* Win32Window::ClientSite() const { return site_; }
+
+IDispatch* Win32Window::EventSink() const { return site_; }
+
+void Win32Window::NavigateToFile(const Bytes& path) {
+  if (web_browser_ == nullptr) throw PlatformError("The window has no browser control");
+  const std::wstring url = ToWide(path);
+  BSTR bstr = ::SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+  if (bstr == nullptr) throw PlatformError("Out of memory");
+  // No flags, no target frame, no post data, no extra headers.
+  VARIANT none;
+  ::VariantInit(&none);
+  const HRESULT hr = web_browser_->Navigate(bstr, &none, &none, &none, &none);
+  ::SysFreeString(bstr);
+  if (FAILED(hr)) throw PlatformError(ErrorCodeText(static_cast<DWORD>(hr)));
+}
+
+bool Win32Window::TranslateAccelerator(MSG& message) {
+  IOleInPlaceActiveObject* active = active_object_ != nullptr ? active_object_ : own_active_object_;
+  return active != nullptr && active->TranslateAccelerator(&message) == S_OK;
+}
+
+void Win32Window::OnNewWindow2(IDispatch** pp_disp, VARIANT_BOOL* cancel) noexcept {
+  Automation requested = *pp_disp;
+  bool refuse = *cancel != VARIANT_FALSE;
+  const Automation before = requested;
+  const bool refuse_before = refuse;
+  FireNewWindow(requested, refuse);
+  if (requested != before) {
+    // The control receives a reference of its own; the one it came with is not ours to drop.
+    auto* answer = static_cast<IDispatch*>(requested);
+    if (answer != nullptr) answer->AddRef();
+    *pp_disp = answer;
+  }
+  if (refuse != refuse_before) *cancel = refuse ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void Win32Window::OnWindowClosing(VARIANT_BOOL* cancel) noexcept {
+  // The page's window.close() closes the window the way the reader would; the control does
+  // nothing on its own.
+  *cancel = VARIANT_TRUE;
+  FireCloseRequest();
+}
+
+void Win32Window::SetActiveObject(IOleInPlaceActiveObject* active) noexcept {
+  if (active != nullptr) active->AddRef();
+  ReleaseAndClear(active_object_);
+  active_object_ = active;
+}
+
+void Win32Window::SetTitleImpl(const Bytes& title) {
+  if (!::SetWindowTextW(hwnd_, ToWide(title).c_str())) {
+    throw PlatformError("Cannot set the window title: " + ErrorCodeText(::GetLastError()));
+  }
+}
+
+void Win32Window::ShowImpl(ShowState state) {
+  FireShow();
+  if (hwnd_ == nullptr) return;
+  int command = SW_SHOWNORMAL;
+  if (state == ShowState::Minimized) {
+    command = SW_SHOWMINIMIZED;
+  } else if (state == ShowState::Maximized || maximize_on_show_) {
+    command = SW_SHOWMAXIMIZED;
+  }
+  ::ShowWindow(hwnd_, command);
+  if (state == ShowState::Minimized && maximize_on_show_) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::GetWindowPlacement(hwnd_, &placement)) {
+      placement.flags |= WPF_RESTORETOMAXIMIZED;
+      ::SetWindowPlacement(hwnd_, &placement);
+    }
+  }
+  maximize_on_show_ = false;
+  ::UpdateWindow(hwnd_);
+}
+
+void Win32Window::HideImpl() { ::ShowWindow(hwnd_, SW_HIDE); }
+
+void Win32Window::MaximizeImpl() {
+  // A window that is not shown yet opens maximized when it is.
+  if (::IsWindowVisible(hwnd_)) {
+    ::ShowWindow(hwnd_, SW_MAXIMIZE);
+  } else {
+    maximize_on_show_ = true;
+  }
+}
+
+RECT Win32Window::OuterRect() const {
+  RECT rect{};
+  if (::IsZoomed(hwnd_) || ::IsIconic(hwnd_)) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::GetWindowPlacement(hwnd_, &placement)) return placement.rcNormalPosition;
+  }
+  ::GetWindowRect(hwnd_, &rect);
+  return rect;
+}
+
+void Win32Window::SetOuterSize(int width, int height) {
+  if (::IsZoomed(hwnd_) || ::IsIconic(hwnd_)) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::GetWindowPlacement(hwnd_, &placement)) {
+      placement.rcNormalPosition.right = placement.rcNormalPosition.left + width;
+      placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + height;
+      ::SetWindowPlacement(hwnd_, &placement);
+      return;
+    }
+  }
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+void Win32Window::SetOuterHeightImpl(int height) {
+  const RECT outer = OuterRect();
+  SetOuterSize(outer.right - outer.left, height);
+}
+
+void Win32Window::SetOuterWidthImpl(int width) {
+  const RECT outer = OuterRect();
+  SetOuterSize(width, outer.bottom - outer.top);
+}
+
+void Win32Window::SetBorderImpl(Border border) {
+  LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  if (border == Border::FixedDialog) {
+    style &= ~static_cast<LONG_PTR>(kFixedBorderRemoves);
+  } else {
+    style |= static_cast<LONG_PTR>(kFixedBorderRemoves);
+  }
+  ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style);
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                     SWP_NOOWNERZORDER);
+  FitControl();
+}
+
+LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<Win32Window*>(create->lpCreateParams);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (const std::exception& e) {
+    self->app_.ReportError(e.what());
+  } catch (...) {
+    self->app_.ReportError("Unknown error");
+  }
+  return 0;
+}
+
+LRESULT Win32Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_SIZE:
+      FitControl();
+      break;
+    case WM_SETFOCUS: {
+      // The keyboard belongs to the control.
+      HWND control = nullptr;
+      if (in_place_object_ != nullptr && SUCCEEDED(in_place_object_->GetWindow(&control)) &&
+          control != nullptr) {
+        ::SetFocus(control);
+        return 0;
+      }
+      break;
+    }
+    case WM_CLOSE:
+      // The viewer decides what closing does.
+      FireCloseRequest();
+      return 0;
+    case WM_NCDESTROY: {
+      DestroyControl();
+      ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      HWND hwnd = std::exchange(hwnd_, nullptr);
+      return ::DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Application
+
+Win32Application::Win32Application(HINSTANCE instance, int show_command)
+    : instance_(instance != nullptr ? instance : ::GetModuleHandleW(nullptr)),
+      startup_state_(ShowStateFromCommand(show_command)) {
+  WNDCLASSEXW viewer{};
+  viewer.cbSize = sizeof viewer;
+  viewer.lpfnWndProc = &Win32Window::WindowProc;
+  viewer.hInstance = instance_;
+  viewer.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  viewer.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  // Seen only where the browser control does not paint.
+  viewer.hbrBackground = ::GetSysColorBrush(COLOR_HIGHLIGHTTEXT);
+  viewer.lpszClassName = WindowClassName();
+  if (!::RegisterClassExW(&viewer) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw PlatformError("Cannot register the window class: " + ErrorCodeText(::GetLastError()));
+  }
+
+  WNDCLASSEXW tasks{};
+  tasks.cbSize = sizeof tasks;
+  tasks.lpfnWndProc = &Win32Application::TaskWindowProc;
+  tasks.hInstance = instance_;
+  tasks.lpszClassName = kTaskWindowClass;
+  if (!::RegisterClassExW(&tasks) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw PlatformError("Cannot register the window class: " + ErrorCodeText(::GetLastError()));
+  }
+  task_window_ = ::CreateWindowExW(0, kTaskWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   instance_, this);
+  if (task_window_ == nullptr) {
+    throw PlatformError("Cannot create the message window: " + ErrorCodeText(::GetLastError()));
+  }
+}
+
+Win32Application::~Win32Application() {
+  if (task_window_ != nullptr) ::DestroyWindow(task_window_);
+  ::UnregisterClassW(kTaskWindowClass, instance_);
+  ::UnregisterClassW(WindowClassName(), instance_);
+}
+
+SIZE Win32Application::DesignClientSize() {
+  int dpi = 96;
+  if (HDC screen = ::GetDC(nullptr)) {
+    dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+  }
+  if (dpi <= 0) dpi = 96;
+  return SIZE{::MulDiv(Win32Window::kDesignClientWidth, dpi, 96),
+              ::MulDiv(Win32Window::kDesignClientHeight, dpi, 96)};
+}
+
+std::unique_ptr<Window> Win32Application::CreateViewerWindow(WindowEvents& events, Window* owner) {
+  return std::make_unique<Win32Window>(*this, events, dynamic_cast<Win32Window*>(owner));
+}
+
+Bytes Win32Application::ProgramPath() { return RunningProgramPath(); }
+
+void Win32Application::ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) {
+  // No owner: the box is centred on the screen; task-modal, so every window of the program
+  // waits for it.
+  UINT type = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
+  if (icon == BoxIcon::Error) type |= MB_ICONERROR;
+  const std::wstring wide_text = ToWide(text);
+  const std::wstring wide_caption = ToWide(caption);
+  if (::MessageBoxW(nullptr, wide_text.c_str(), wide_caption.c_str(), type) == 0) {
+    throw PlatformError("Cannot show a message: " + ErrorCodeText(::GetLastError()));
+  }
+}
+
+Win32Window* Win32Application::ViewerWindowOf(HWND hwnd) const {
+  if (hwnd == nullptr) return nullptr;
+  HWND root = ::GetAncestor(hwnd, GA_ROOT);
+  for (Win32Window* window : windows_) {
+    if (window->hwnd() == root) return window;
+  }
+  return nullptr;
+}
+
+void Win32Application::Run() {
+  if (terminated_) return;
+  running_ = true;
+  MSG message{};
+  for (;;) {
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    // The browser control sees keyboard and mouse input first, so that its own keys (Tab,
+    // clipboard, back, forward, reload, find, print, zoom) work as it means them to.
+    if (IsInputMessage(message.message)) {
+      Win32Window* window = ViewerWindowOf(message.hwnd);
+      if (window != nullptr && window->TranslateAccelerator(message)) continue;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  running_ = false;
+}
+
+void Win32Application::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  // Before Run() there is no loop to end: Run() sees the flag and returns at once.
+  if (running_) ::PostQuitMessage(0);
+}
+
+void Win32Application::Post(std::function<void()> task) {
+  tasks_.push_back(std::move(task));
+  if (!::PostMessageW(task_window_, kRunTaskMessage, 0, 0)) {
+    tasks_.pop_back();
+    throw PlatformError("Cannot post a task: " + ErrorCodeText(::GetLastError()));
+  }
+}
+
+void Win32Application::RunNextTask() noexcept {
+  if (tasks_.empty()) return;
+  std::function<void()> task = std::move(tasks_.front());
+  tasks_.pop_front();
+  try {
+    task();
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  } catch (...) {
+    ReportError("Unknown error");
+  }
+}
+
+LRESULT CALLBACK Win32Application::TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                                  LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  } else if (message == kRunTaskMessage) {
+    auto* app = reinterpret_cast<Win32Application*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (app != nullptr) app->RunNextTask();
+    return 0;
+  } else if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+}  // namespace vellum::platform::win32
+
+namespace vellum::platform {
+
+std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
+  return std::make_unique<win32::Win32Application>(static_cast<HINSTANCE>(args.instance),
+                                                   args.show_command);
+}
+
+}  // namespace vellum::platform

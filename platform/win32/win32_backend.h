@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+// The Windows backend: top-level Win32 windows, each hosting the web-browser ActiveX control by
+// OLE in-place activation, message boxes and the message loop. Declared here for the backend's
+// own files and for its tests, which drive the real windows and the control's event sink.
+#pragma once
+
+#include <ole2.h>
+#include <windows.h>
+// After ole2.h:
+#include <exdisp.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vellum::platform::win32 {
+
+// OLE for the calling thread, from construction to destruction.
+class OleSession {
+ public:
+  OleSession();
+  ~OleSession();
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+};
+
+class ControlSite;
+class Win32Application;
+
+// A viewer window: a top-level window whose whole client area is the browser control.
+class Win32Window final : public Window, public Browser {
+ public:
+  // The design client area at 96 dots per inch.
+  static constexpr int kDesignClientWidth = 756;
+  static constexpr int kDesignClientHeight = 619;
+
+  Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner);
+  ~Win32Window() override;
+
+  Browser& browser() override { return *this; }
+  void NavigateToFile(const Bytes& path) override;
+  Automation AutomationInterface() override { return automation_; }
+
+  HWND hwnd() const { return hwnd_; }
+  // The control's site as the control sees it; its in-place site hands out the frame.
+  IOleClientSite* ClientSite() const;
+  // The DWebBrowserEvents2 sink advised on the control.
+  IDispatch* EventSink() const;
+  IWebBrowser2* WebBrowser() const { return web_browser_; }
+
+  // Offers a keyboard message to the control's active object first; true when it took it.
+  bool TranslateAccelerator(MSG& message);
+
+  // From the site, as the control calls it.
+  void OnNewWindow2(IDispatch** pp_disp, VARIANT_BOOL* cancel) noexcept;
+  void OnWindowClosing(VARIANT_BOOL* cancel) noexcept;
+  void SetActiveObject(IOleInPlaceActiveObject* active) noexcept;
+
+ private:
+  friend class Win32Application;
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void SetTitleImpl(const Bytes& title) override;
+  void ShowImpl(ShowState state) override;
+  void HideImpl() override;
+  void MaximizeImpl() override;
+  void SetOuterHeightImpl(int height) override;
+  void SetOuterWidthImpl(int width) override;
+  void SetBorderImpl(Border border) override;
+
+  void CreateControl();
+  void DestroyControl() noexcept;
+  void FitControl() noexcept;
+  // Outer size of a window that may be maximized or minimized: the restored size then.
+  void SetOuterSize(int width, int height);
+  RECT OuterRect() const;
+
+  Win32Application& app_;
+  HWND hwnd_ = nullptr;
+  bool maximize_on_show_ = false;
+  ControlSite* site_ = nullptr;
+  IOleObject* ole_object_ = nullptr;
+  IOleInPlaceObject* in_place_object_ = nullptr;
+  IOleInPlaceActiveObject* active_object_ = nullptr;      // as announced by the control
+  IOleInPlaceActiveObject* own_active_object_ = nullptr;  // the control's own, as fallback
+  IWebBrowser2* web_browser_ = nullptr;
+  IDispatch* automation_ = nullptr;
+  IConnectionPoint* connection_point_ = nullptr;
+  DWORD advise_cookie_ = 0;
+};
+
+class Win32Application : public Application {
+ public:
+  Win32Application(HINSTANCE instance, int show_command);
+  ~Win32Application() override;
+
+  std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) override;
+  Bytes ProgramPath() override;
+  ShowState StartupShowState() override { return startup_state_; }
+  void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
+  void Run() override;
+  void Terminate() override;
+  void Post(std::function<void()> task) override;
+
+  HINSTANCE instance() const { return instance_; }
+  // The live viewer windows, in creation order.
+  const std::vector<Win32Window*>& windows() const { return windows_; }
+  // The design client size scaled by the screen's dots per inch.
+  static SIZE DesignClientSize();
+  static const wchar_t* WindowClassName() { return L"VellumViewerWindow"; }
+
+ private:
+  friend class Win32Window;
+  static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  void RunNextTask() noexcept;
+  Win32Window* ViewerWindowOf(HWND hwnd) const;
+
+  OleSession ole_;
+  HINSTANCE instance_;
+  ShowState startup_state_;
+  HWND task_window_ = nullptr;
+  std::deque<std::function<void()>> tasks_;
+  std::vector<Win32Window*> windows_;
+  bool running_ = false;
+  bool terminated_ = false;
+};
+
+// The show request a program was started with (nCmdShow, or the startup information when it
+// says "default").
+ShowState ShowStateFromCommand(int show_command);
+
+}  // namespace vellum::platform::win32
