@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+// A helper for the outside test of Vellum.exe under Wine, run beside it in the same Wine session:
+//   probe settings FILE HEIGHT WIDTH START_PAGE TITLE BORDER   writes a settings file
+//   probe box CAPTION SECONDS     waits for a message box of that caption and prints its text,
+//                                 whether it shows an icon, and its number of buttons
+// Exit code 0 on success, 1 when the box did not appear, 2 on bad arguments.
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "settings/settings.h"
+#include "tests/win32/win32_test_support.h"
+
+namespace {
+
+using vellum::testing::win32::FindMessageBox;
+using vellum::testing::win32::ReadMessageBox;
+
+std::string Narrow(const wchar_t* wide) {
+  return vellum::platform::win32::ToAnsi(std::wstring_view(wide));
+}
+
+int WriteSettings(const std::vector<std::string>& args) {
+  std::vector<std::string> fields(vellum::settings::kFieldCount);
+  fields[vellum::settings::kWindowHeightField] = args[1];
+  fields[vellum::settings::kWindowWidthField] = args[2];
+  fields[vellum::settings::kStartPageField] = args[3];
+  fields[vellum::settings::kWindowTitleField] = args[4];
+  fields[vellum::settings::kBorderModeField] = args[5];
+  std::string plain;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) plain += vellum::settings::kFieldSeparator;
+    plain += fields[i];
+  }
+  std::ofstream out(std::filesystem::path(vellum::platform::win32::ToWide(args[0])),
+                    std::ios::binary | std::ios::trunc);
+  out << vellum::settings::EncodeScrambledHex(plain) << "\r\n";
+  return out ? 0 : 1;
+}
+
+int DescribeBox(const std::string& caption, int seconds) {
+  HWND box = FindMessageBox(vellum::platform::win32::ToWide(caption), seconds * 1000, 0);
+  if (box == nullptr) {
+    std::fprintf(stderr, "probe: no message box captioned '%s'\n", caption.c_str());
+    return 1;
+  }
+  const auto seen = ReadMessageBox(box);
+  std::printf("text=%s\nicon=%d\nbuttons=%d\n", vellum::platform::win32::ToAnsi(seen.text).c_str(),
+              seen.has_icon ? 1 : 0, seen.buttons);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  try {
+    std::vector<std::string> args;
+    for (int i = 2; i < argc; ++i) args.push_back(Narrow(argv[i]));
+    const std::string command = argc > 1 ? Narrow(argv[1]) : "";
+    if (command == "settings" && args.size() == 6) return WriteSettings(args);
+    if (command == "box" && args.size() == 2) return DescribeBox(args[0], std::stoi(args[1]));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "probe: %s\n", e.what());
+    return 2;
+  }
+  std::fprintf(stderr, "usage: probe settings FILE H W START TITLE BORDER | box CAPTION SECONDS\n");
+  return 2;
+}
