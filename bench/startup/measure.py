@@ -148,13 +148,19 @@ class ProcessTree:
 
     ROLLUP_KEYS = {b"Rss": "rss", b"Pss": "pss", b"Private_Clean": "uss", b"Private_Dirty": "uss"}
 
-    def __init__(self, leader, marker):
-        self.leader = leader
+    def __init__(self, marker):
+        """Call before the run starts: processes that were already running cannot belong to it."""
         self.marker = marker.encode()
-        self.members = {leader}
-        self.ever = {leader}
-        # Processes that were already running cannot belong to the run.
-        self.strangers = {int(p) for p in os.listdir("/proc") if p.isdigit()} - {leader}
+        self.strangers = {int(p) for p in os.listdir("/proc") if p.isdigit()}
+        self.leader = None
+        self.members = set()
+        self.ever = set()
+
+    def start(self, leader):
+        self.leader = leader
+        self.strangers.discard(leader)
+        self.members.add(leader)
+        self.ever.add(leader)
 
     def _belongs(self, pid):
         stat = read_text("/proc/%d/stat" % pid)
@@ -209,9 +215,11 @@ def run_once(argv, probe, marker, log):
     if probe.sees_colour():
         raise SystemExit("measure.py: the page colour is on the screen before the run starts")
     result = {"exit": None, "pixels": None}
+    tree = ProcessTree(marker)
     t0 = time.monotonic()
     proc = subprocess.Popen(argv, env=env, start_new_session=True, stdin=subprocess.DEVNULL,
                             stdout=log, stderr=log)
+    tree.start(proc.pid)
     exited = threading.Event()
 
     def wait_exit():
@@ -229,7 +237,6 @@ def run_once(argv, probe, marker, log):
     threads = [threading.Thread(target=wait_exit), threading.Thread(target=watch_pixels)]
     for t in threads:
         t.start()
-    tree = ProcessTree(proc.pid, marker)
     peak = {"rss": 0, "uss": 0, "pss": 0}
     while True:
         tree.scan()
