@@ -199,6 +199,96 @@ class ProgramDirectory {
 };
 
 // ---------------------------------------------------------------------------------------------
+// The window as the seam promises it
+
+// Records what the window reports, and what the window looked like when it did.
+class RecordingEvents final : public platform::WindowEvents {
+ public:
+  HWND hwnd = nullptr;
+  int shows = 0;
+  bool visible_at_show = true;
+  int close_requests = 0;
+  std::function<void()> on_show;
+
+  void OnShow() override {
+    ++shows;
+    visible_at_show = ::IsWindowVisible(hwnd) != FALSE;
+    if (on_show) on_show();
+  }
+  void OnCloseRequest() override { ++close_requests; }
+  void OnNewWindow(platform::Automation&, bool&) override {}
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest() : app_(dir_.dir() + "Vellum.exe") {
+    window_ = app_.CreateViewerWindow(events_, nullptr);
+    events_.hwnd = hwnd();
+  }
+  HWND hwnd() { return dynamic_cast<Win32Window&>(*window_).hwnd(); }
+
+  TempDir dir_;
+  TestApplication app_;
+  RecordingEvents events_;
+  std::unique_ptr<platform::Window> window_;
+};
+
+TEST_F(WindowTest, CreatedHiddenWithTheDesignLook) {
+  EXPECT_FALSE(::IsWindowVisible(hwnd()));
+  EXPECT_EQ(TitleOf(hwnd()), L"Reader");
+  const SIZE design = Win32Application::DesignClientSize();
+  EXPECT_EQ(ClientSize(hwnd()).cx, design.cx);
+  EXPECT_EQ(ClientSize(hwnd()).cy, design.cy);
+  EXPECT_FALSE(HasFixedBorder(hwnd()));
+}
+
+TEST_F(WindowTest, ShowReportsBeforeTheWindowIsVisible) {
+  window_->Show();
+  EXPECT_EQ(events_.shows, 1);
+  EXPECT_FALSE(events_.visible_at_show);
+  EXPECT_TRUE(::IsWindowVisible(hwnd()));
+  EXPECT_FALSE(::IsZoomed(hwnd()));
+}
+
+TEST_F(WindowTest, MaximizedWhileBeingShownOpensMaximized) {
+  events_.on_show = [&] { window_->Maximize(); };
+  window_->Show();
+  EXPECT_FALSE(events_.visible_at_show);
+  EXPECT_TRUE(::IsWindowVisible(hwnd()));
+  EXPECT_TRUE(::IsZoomed(hwnd()));
+}
+
+TEST_F(WindowTest, CloseRequestIsReportedAndLeavesTheWindowAsItIs) {
+  window_->Show();
+  ::SendMessageW(hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(events_.close_requests, 1);
+  EXPECT_TRUE(::IsWindow(hwnd()));
+  EXPECT_TRUE(::IsWindowVisible(hwnd()));
+}
+
+TEST_F(WindowTest, ControlFillsTheClientAreaAndFollowsIt) {
+  window_->Show();
+  const HWND control = ::GetWindow(hwnd(), GW_CHILD);
+  ASSERT_NE(control, nullptr) << "the control has no window";
+  auto fills = [&] {
+    const SIZE client = ClientSize(hwnd());
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    return rect.right - rect.left == client.cx && rect.bottom - rect.top == client.cy;
+  };
+  EXPECT_TRUE(fills());
+  window_->SetOuterWidth(640);
+  window_->SetOuterHeight(480);
+  EXPECT_EQ(OuterSize(hwnd()).cx, 640);
+  EXPECT_EQ(OuterSize(hwnd()).cy, 480);
+  EXPECT_TRUE(fills());
+  window_->SetBorder(platform::Border::FixedDialog);
+  EXPECT_TRUE(HasFixedBorder(hwnd()));
+  EXPECT_EQ(OuterSize(hwnd()).cx, 640) << "the border keeps the outer size";
+  EXPECT_TRUE(fills());
+}
+
+// ---------------------------------------------------------------------------------------------
 // The start sequence
 
 struct SizingCase {
