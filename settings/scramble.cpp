@@ -132,8 +132,8 @@ void DecodeSse2(const char* in, std::size_t begin, std::size_t end, unsigned cha
 // Nibble values of 32 characters where they are hexadecimal digits, and a value of 16 or more
 // in every lane that does not hold one. Saturating arithmetic only, no table look-ups.
 VELLUM_AVX2 inline __m256i Nibbles32(__m256i chars) {
-  // Digits: c - '0', pushed to 16 or more for every other c (the saturating step lifts ':' to
-  // '?', which follow '9', out of 0..9).
+  // Digits: c - '0', and 16 or more for every other c (the saturating step sends ':' to '?',
+  // the characters just after '9', to 16 instead of 10 to 15).
   const __m256i shifted = _mm256_add_epi8(chars, _mm256_set1_epi8(static_cast<char>(0xFF - '9')));
   const __m256i digit = _mm256_sub_epi8(_mm256_subs_epu8(shifted, _mm256_set1_epi8(6)),
                                         _mm256_set1_epi8(static_cast<char>(0xF0)));
