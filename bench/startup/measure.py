@@ -10,8 +10,8 @@ shown, start page loaded and painted, the page calling window.close(), process e
   - peak memory of the whole process tree, WebKit's helper processes included: every process in
     the program's session, every child of a process already counted, and every process whose
     environment carries this run's marker; sampled every 10 ms and summed over the tree as
-      RSS: resident pages (libraries the tree's processes share are counted in each),
-      USS: pages private to one process (the memory that ending the tree gives back),
+      RSS: resident pages (libraries the tree's processes share are counted in each);
+      dirty private: pages the tree's processes wrote and share with no one (heaps, buffers);
       PSS: shared pages split between all the processes on the machine that map them, so it
            also moves with whatever else is running; shown, not judged.
 The two programs take turns (bare, vellum, vellum, bare, ...) after one discarded warm-up run
@@ -146,7 +146,7 @@ def read_text(path):
 class ProcessTree:
     """The processes that belong to one run, found by polling /proc."""
 
-    ROLLUP_KEYS = {b"Rss": "rss", b"Pss": "pss", b"Private_Clean": "uss", b"Private_Dirty": "uss"}
+    ROLLUP_KEYS = {b"Rss": "rss", b"Private_Dirty": "dirty", b"Pss": "pss"}
 
     def __init__(self, marker):
         """Call before the run starts: processes that were already running cannot belong to it."""
@@ -187,9 +187,9 @@ class ProcessTree:
                 self.strangers.add(pid)
 
     def memory_kb(self):
-        """{"rss", "uss", "pss"} summed over the live members, in KiB; members that have ended
+        """{"rss", "dirty", "pss"} summed over the live members, in KiB; members that have ended
         are dropped."""
-        total = {"rss": 0, "uss": 0, "pss": 0}
+        total = {"rss": 0, "dirty": 0, "pss": 0}
         for pid in list(self.members):
             rollup = read_text("/proc/%d/smaps_rollup" % pid)
             if rollup is None or not self._running(pid):
@@ -237,7 +237,7 @@ def run_once(argv, probe, marker, log):
     threads = [threading.Thread(target=wait_exit), threading.Thread(target=watch_pixels)]
     for t in threads:
         t.start()
-    peak = {"rss": 0, "uss": 0, "pss": 0}
+    peak = {"rss": 0, "dirty": 0, "pss": 0}
     while True:
         tree.scan()
         for key, kib in tree.memory_kb().items():
@@ -265,7 +265,7 @@ def run_once(argv, probe, marker, log):
         "pixels": result["pixels"],
         "gone": gone,
         "rss_mb": peak["rss"] / 1024,
-        "uss_mb": peak["uss"] / 1024,
+        "dirty_mb": peak["dirty"] / 1024,
         "pss_mb": peak["pss"] / 1024,
         "procs": len(tree.ever),
     }
@@ -345,7 +345,7 @@ def main():
         ("exec -> first pixels (s)", "pixels", "%.3f"),
         ("exec -> tree ended (s)", "gone", "%.3f"),
         ("peak tree RSS (MiB)", "rss_mb", "%.1f"),
-        ("peak tree USS (MiB)", "uss_mb", "%.1f"),
+        ("peak tree dirty (MiB)", "dirty_mb", "%.1f"),
         ("peak tree PSS (MiB)", "pss_mb", "%.1f"),
         ("processes in the tree", "procs", "%.0f"),
     ]
@@ -368,7 +368,7 @@ def main():
         if "vellum" in medians and medians.get("bare"):
             ratio = medians["vellum"] / medians["bare"]
             line += "%14.3f" % ratio
-            if key in ("exit", "pixels", "rss_mb", "uss_mb"):
+            if key in ("exit", "pixels", "rss_mb", "dirty_mb"):
                 verdicts.append((label, ratio))
         print(line)
     print("(PSS also moves with the other programs on the machine that map the same libraries.)")
