@@ -71,7 +71,13 @@ std::vector<ByteString> SplitFields(std::string_view text, char separator) {
 ByteString ReadFirstLine(platform::InputFile& file) {
   ByteString line;
   const std::uint64_t hint = file.SizeHint();
-  if (hint > 0 && hint < line.max_size()) line.reserve(static_cast<std::size_t>(hint));
+  if (hint > 0 && hint < line.max_size()) {
+    // Only a guess: the first line may be a small part of a file too large to hold in memory.
+    try {
+      line.reserve(static_cast<std::size_t>(hint));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   const std::size_t chunk_size =
       hint > 0 && hint < kChunkSize ? static_cast<std::size_t>(hint) + 1 : kChunkSize;
   std::unique_ptr<char[]> chunk(new char[chunk_size]);
