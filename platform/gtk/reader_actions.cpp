@@ -558,10 +558,30 @@ void ReaderWindow::OnPrintFailed(WebKitPrintOperation*, GError* error, gpointer 
   gtk_widget_show(dialog);
 }
 
+// The print dialog WebKit runs for `window`, if one is open.
+GtkDialog* PrintDialogOf(GtkWindow* window) {
+  const GType dialog_type = g_type_from_name("GtkPrintUnixDialog");
+  if (dialog_type == 0) return nullptr;
+  GList* toplevels = gtk_window_list_toplevels();
+  GtkDialog* found = nullptr;
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    if (G_TYPE_CHECK_INSTANCE_TYPE(item->data, dialog_type) &&
+        gtk_window_get_transient_for(GTK_WINDOW(item->data)) == window) {
+      found = GTK_DIALOG(item->data);
+    }
+  }
+  g_list_free(toplevels);
+  return found;
+}
+
 void ReaderWindow::OnWindowDestroy(GtkWidget*, gpointer self) {
   auto* reader = static_cast<ReaderWindow*>(self);
   reader->Detach();
   if (reader->printing_) {
+    // The dialog goes with its window: answered later, it would print a view that is gone.
+    if (GtkDialog* dialog = PrintDialogOf(reader->window_)) {
+      gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+    }
     reader->destroyed_ = true;  // Print() deletes it once its dialog returns
   } else {
     delete reader;

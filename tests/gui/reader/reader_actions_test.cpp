@@ -570,6 +570,57 @@ TEST_F(ReaderActionsTest, CtrlPAndWindowPrintOpenThePrintDialog) {
   EXPECT_EQ(Eval("document.title"), "Printable");
 }
 
+// A window may go while its print dialog runs: a popup its page or its opener closes is destroyed
+// from the main loop, which the dialog keeps running. Its dialog goes with it; left open, the
+// dialog's Print button would print a web view that no longer exists.
+class WindowGoneUnderPrintDialogTest : public ReaderActionsTest {
+ protected:
+  void TearDown() override {
+    if (window_ != nullptr) gtk_widget_destroy(GTK_WIDGET(window_));
+    RunUntil([] { return false; }, 50);
+  }
+};
+
+TEST_F(WindowGoneUnderPrintDialogTest, DialogClosesWithItsWindow) {
+  Load("print.html");
+  struct Watch {
+    GtkWindow** window;
+    GtkWidget* dialog = nullptr;  // weak
+    gint64 deadline = 0;
+    bool destroyed = false;
+    bool forced = false;
+  } watch{&window_};
+  g_timeout_add(
+      50,
+      +[](gpointer data) -> gboolean {
+        auto* w = static_cast<Watch*>(data);
+        if (!w->destroyed) {
+          GtkWidget* dialog = PrintDialogFor(*w->window);
+          if (dialog == nullptr) return G_SOURCE_CONTINUE;
+          w->dialog = dialog;
+          g_object_add_weak_pointer(G_OBJECT(dialog), reinterpret_cast<gpointer*>(&w->dialog));
+          gtk_widget_destroy(GTK_WIDGET(*w->window));
+          *w->window = nullptr;
+          w->destroyed = true;
+          w->deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+          return G_SOURCE_CONTINUE;
+        }
+        if (w->dialog == nullptr) return G_SOURCE_REMOVE;
+        if (g_get_monotonic_time() > w->deadline) {
+          // Still open without its window: put it away, as the reader's Cancel would.
+          w->forced = true;
+          gtk_dialog_response(GTK_DIALOG(w->dialog), GTK_RESPONSE_CANCEL);
+        }
+        return G_SOURCE_CONTINUE;
+      },
+      &watch);
+  input_.Tap({XK_Control_L}, XK_p);
+  EXPECT_TRUE(RunUntil([&] { return watch.destroyed && watch.dialog == nullptr; }, 30000));
+  g_source_remove_by_user_data(&watch);
+  EXPECT_TRUE(watch.destroyed) << "the print dialog never showed";
+  EXPECT_FALSE(watch.forced) << "the print dialog outlived its window";
+}
+
 TEST_F(ReaderActionsTest, ContextMenuKeepsHistoryReloadAndCopy) {
   Load("page1.html");
   Load("page2.html");
