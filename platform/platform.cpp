@@ -49,12 +49,13 @@ void Window::FireNewWindow(Automation& pp_disp, bool& cancel) noexcept {
   Guarded(app_, [&] { events_.OnNewWindow(pp_disp, cancel); });
 }
 
-void Application::ReportError(const std::string& what) noexcept {
+void Application::ReportError(std::string_view what) noexcept {
   try {
+    const std::string text(what);
     if (error_handler_) {
-      error_handler_(what);
+      error_handler_(text);
     } else {
-      ShowMessageBox(ProgramPath(), what, BoxIcon::Error);
+      ShowMessageBox(ProgramPath(), text, BoxIcon::Error);
     }
   } catch (...) {
     // The report itself failed (no memory, no display): nothing is left to tell the reader.

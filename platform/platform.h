@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace vellum::platform {
 
@@ -172,8 +173,9 @@ class Application {
   virtual void Post(std::function<void()> task) = 0;
 
   void SetErrorHandler(ErrorHandler handler) { error_handler_ = std::move(handler); }
-  // Routes a failure that left an event handler to the error report. Never throws.
-  void ReportError(const std::string& what) noexcept;
+  // Routes a failure that left an event handler to the error report. Never throws, not even
+  // when there is no memory left to copy `what`.
+  void ReportError(std::string_view what) noexcept;
 
  private:
   ErrorHandler error_handler_;

@@ -67,7 +67,12 @@ std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
   const std::uint64_t hint = ::GetFileSizeEx(file, &size) && size.QuadPart > 0
                                  ? static_cast<std::uint64_t>(size.QuadPart)
                                  : 0;
-  return std::make_unique<Win32InputFile>(file, hint, path);
+  try {
+    return std::make_unique<Win32InputFile>(file, hint, path);
+  } catch (...) {
+    ::CloseHandle(file);
+    throw;
+  }
 }
 
 }  // namespace vellum::platform
