@@ -39,9 +39,11 @@ std::optional<FrameExtents> ReadFrameExtents(GdkWindow* window) {
     // Format 32 properties arrive as an array of long, whatever the size of long.
     const long* values = reinterpret_cast<const long*>(data);
     const int scale = std::max(1, gdk_window_get_scale_factor(window));
-    extents =
-        FrameExtents{static_cast<int>(values[0]) / scale, static_cast<int>(values[1]) / scale,
-                     static_cast<int>(values[2]) / scale, static_cast<int>(values[3]) / scale};
+    // A frame is never negative nor wider than a window can be, whatever the window manager says.
+    const auto side = [&](long value) {
+      return static_cast<int>(std::clamp(value, 0L, 32767L)) / scale;
+    };
+    extents = FrameExtents{side(values[0]), side(values[1]), side(values[2]), side(values[3])};
   }
   if (data != nullptr) XFree(data);
   return extents;
