@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/settings_lines.h"
+
 namespace vellum::testing {
 
 // A fresh directory, removed with everything in it when the object goes.
@@ -25,13 +27,5 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
-
-// 44 fields, the five the viewer uses set as given, the rest empty.
-std::vector<std::string> Fields(const std::string& height, const std::string& width,
-                                const std::string& start_page, const std::string& title,
-                                const std::string& border);
-std::string Join(const std::vector<std::string>& fields);
-// A settings line: the fields joined with "`" and scrambled.
-std::string SettingsLine(const std::vector<std::string>& fields);
 
 }  // namespace vellum::testing

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "settings/settings.h"
+#include "tests/settings_lines.h"
 
 namespace vellum::testing::win32 {
 
@@ -94,18 +95,7 @@ std::string TempDir::Write(const std::string& name, const std::string& bytes) co
 std::string SettingsLine(const std::string& height, const std::string& width,
                          const std::string& start_page, const std::string& title,
                          const std::string& border) {
-  std::vector<std::string> fields(settings::kFieldCount);
-  fields[settings::kWindowHeightField] = height;
-  fields[settings::kWindowWidthField] = width;
-  fields[settings::kStartPageField] = start_page;
-  fields[settings::kWindowTitleField] = title;
-  fields[settings::kBorderModeField] = border;
-  std::string plain;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) plain += settings::kFieldSeparator;
-    plain += fields[i];
-  }
-  return settings::EncodeScrambledHex(plain);
+  return testing::SettingsLine(testing::Fields(height, width, start_page, title, border));
 }
 
 HWND FindMessageBox(const std::wstring& caption, DWORD timeout_ms, DWORD process_id) {
