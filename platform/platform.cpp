@@ -2,7 +2,6 @@
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace vellum::platform {
 
@@ -10,18 +9,6 @@ namespace {
 
 int ClampOuterSize(int value) {
   return std::clamp(value, Window::kMinOuterSize, Window::kMaxOuterSize);
-}
-
-// Runs one event handler; whatever it throws goes to the application's error report.
-template <typename Handler>
-void Guarded(Application& app, Handler&& handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    app.ReportError(e.what());
-  } catch (...) {
-    app.ReportError("Unknown error");
-  }
 }
 
 }  // namespace
@@ -38,15 +25,15 @@ void Window::SetOuterHeight(int height) { SetOuterHeightImpl(ClampOuterSize(heig
 void Window::SetOuterWidth(int width) { SetOuterWidthImpl(ClampOuterSize(width)); }
 
 void Window::FireShow() noexcept {
-  Guarded(app_, [&] { events_.OnShow(); });
+  app_.Guarded([&] { events_.OnShow(); });
 }
 
 void Window::FireCloseRequest() noexcept {
-  Guarded(app_, [&] { events_.OnCloseRequest(); });
+  app_.Guarded([&] { events_.OnCloseRequest(); });
 }
 
 void Window::FireNewWindow(Automation& pp_disp, bool& cancel) noexcept {
-  Guarded(app_, [&] { events_.OnNewWindow(pp_disp, cancel); });
+  app_.Guarded([&] { events_.OnNewWindow(pp_disp, cancel); });
 }
 
 void Application::ReportError(std::string_view what) noexcept {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -176,6 +177,19 @@ class Application {
   // Routes a failure that left an event handler to the error report. Never throws, not even
   // when there is no memory left to copy `what`.
   void ReportError(std::string_view what) noexcept;
+
+  // Runs `body` from a toolkit callback, which no exception may leave: whatever it throws goes
+  // to the error report.
+  template <typename Body>
+  void Guarded(Body&& body) noexcept {
+    try {
+      body();
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+    } catch (...) {
+      ReportError("Unknown error");
+    }
+  }
 
  private:
   ErrorHandler error_handler_;

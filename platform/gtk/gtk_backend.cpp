@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,18 +36,6 @@ To* As(From* object) {
 template <typename Function>
 GCallback Callback(Function* function) {
   return reinterpret_cast<GCallback>(function);
-}
-
-// Runs `body` from a toolkit callback: whatever it throws goes to the error report.
-template <typename Body>
-void Guarded(Application& app, Body&& body) noexcept {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    app.ReportError(e.what());
-  } catch (...) {
-    app.ReportError("Unknown error");
-  }
 }
 
 int ScaledToScreen(int design) {
@@ -337,7 +324,7 @@ gboolean ViewerWindow::OnProperty(GtkWidget*, GdkEventProperty* event, gpointer 
 GtkWidget* ViewerWindow::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self) {
   auto* window = static_cast<ViewerWindow*>(self);
   GtkWidget* answer = nullptr;
-  Guarded(window->app_, [&] { answer = window->AnswerNewWindow(); });
+  window->app_.Guarded([&] { answer = window->AnswerNewWindow(); });
   return answer;
 }
 
@@ -417,7 +404,7 @@ gboolean ViewerApp::RunPosted(gpointer self) {
   // Tasks posted while these run wait for the next turn of the loop.
   std::deque<std::function<void()>> tasks = std::exchange(app->posted_, {});
   app->idle_source_ = 0;
-  for (auto& task : tasks) Guarded(*app, task);
+  for (auto& task : tasks) app->Guarded(task);
   return G_SOURCE_REMOVE;
 }
 

@@ -4,7 +4,6 @@
 #include <exdispid.h>
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "platform/win32/control_site.h"
@@ -318,14 +317,9 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
   }
   auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(hwnd, message, wparam, lparam);
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (const std::exception& e) {
-    self->app_.ReportError(e.what());
-  } catch (...) {
-    self->app_.ReportError("Unknown error");
-  }
-  return 0;
+  LRESULT result = 0;
+  self->app_.Guarded([&] { result = self->HandleMessage(message, wparam, lparam); });
+  return result;
 }
 
 LRESULT Win32Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -475,13 +469,7 @@ void Win32Application::RunNextTask() noexcept {
   if (tasks_.empty()) return;
   std::function<void()> task = std::move(tasks_.front());
   tasks_.pop_front();
-  try {
-    task();
-  } catch (const std::exception& e) {
-    ReportError(e.what());
-  } catch (...) {
-    ReportError("Unknown error");
-  }
+  Guarded(task);
 }
 
 LRESULT CALLBACK Win32Application::TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam,
