@@ -27,7 +27,7 @@ test-asan: deps
 
 # The Windows program, cross-built with MinGW-w64 and tested under Wine.
 test-win32:
-	scripts/install-deps.sh win32 test
+	scripts/install-deps.sh build win32 test
 	scripts/test-win32.sh
 
 run: build

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of tasks needs, and only those that are missing.
 # Usage: scripts/install-deps.sh [GROUP...]   (default: build test)
-# Groups: build, test, run, fuzz, tools, win32.
+# Groups: build, test, run, bench, fuzz, tools, win32.
 set -euo pipefail
 
 declare -A groups=(
