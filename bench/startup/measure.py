@@ -34,25 +34,10 @@ from pathlib import Path
 
 # The start page fills its window with this colour (close.html).
 PAGE_COLOUR = (0x1E, 0x6B, 0x52)
-SCRAMBLE_KEY = bytes.fromhex("3C915E07D26AF814")
-SETTINGS_FIELDS = 44
 RUN_TIMEOUT_S = 20.0
 SAMPLE_PERIOD_S = 0.010
 PIXEL_PERIOD_S = 0.002
 TARGET_RATIO = 1.10
-
-
-def encode_settings(fields):
-    """One settings line: the fields joined by '`', scrambled with the key, upper-case hex."""
-    plain = "`".join(fields).encode()
-    return bytes(b ^ SCRAMBLE_KEY[i % len(SCRAMBLE_KEY)] for i, b in enumerate(plain)).hex().upper()
-
-
-def settings_line(start_page, title, height, width, border):
-    fields = [""] * SETTINGS_FIELDS
-    fields[1], fields[2], fields[6] = height, width, start_page
-    fields[41], fields[42] = title, border
-    return encode_settings(fields)
 
 
 class XImage(ctypes.Structure):
@@ -271,7 +256,7 @@ def run_once(argv, probe, marker, log):
     }
 
 
-def prepare(workdir, vellum, page):
+def prepare(workdir, vellum, settings_tool, page):
     """A program folder for `vellum` (a copy of it, the start page and its settings) and the URL
     of the same page for the bare program."""
     folder = workdir / "program"
@@ -281,8 +266,8 @@ def prepare(workdir, vellum, page):
     if vellum:
         shutil.copy2(vellum, folder / "vellum")
         # Maximized, as the bare program opens, so that both paint the same area.
-        line = settings_line("close.html", "Start-up", "0", "0", "1")
-        (folder / "Vellum.ini").write_text(line + "\r\n", encoding="ascii")
+        subprocess.run([settings_tool, "new", str(folder), "--title", "Start-up", "--start-page",
+                        "close.html", "--maximized"], check=True, stdout=subprocess.DEVNULL)
         programs["vellum"] = [str(folder / "vellum")]
     return folder, programs
 
@@ -296,12 +281,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bare", required=True, help="the bare GTK + WebKitGTK program")
     parser.add_argument("--vellum", help="the viewer (left out: only the bare program runs)")
+    parser.add_argument("--settings-tool", help="vellum-settings, which writes the viewer's settings")
     parser.add_argument("--page", required=True, help="the start page that closes itself")
     parser.add_argument("--runs", type=int, default=15, help="measured runs of each program")
     args = parser.parse_args()
     if args.runs < 1:
         parser.error("--runs must be at least 1")
-    for path in filter(None, [args.bare, args.vellum, args.page]):
+    if args.vellum and not args.settings_tool:
+        raise SystemExit("measure.py: --vellum needs --settings-tool to write its settings")
+    for path in filter(None, [args.bare, args.vellum, args.settings_tool, args.page]):
         if not Path(path).is_file():
             raise SystemExit("measure.py: '%s' does not exist (build the release preset first)" %
                              path)
@@ -309,7 +297,7 @@ def main():
     probe = ScreenProbe(PAGE_COLOUR)
     with tempfile.TemporaryDirectory(prefix="vellum-startup-") as tmp:
         workdir = Path(tmp)
-        folder, programs = prepare(workdir, args.vellum, Path(args.page))
+        folder, programs = prepare(workdir, args.vellum, args.settings_tool, Path(args.page))
         url = (folder / "close.html").resolve().as_uri()
         programs = {"bare": [str(Path(args.bare).resolve()), url], **programs}
         names = list(programs)
