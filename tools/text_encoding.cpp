@@ -2,7 +2,6 @@
 #include "tools/text_encoding.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -12,50 +11,25 @@
 #include <windows.h>
 #else
 #include <iconv.h>
+#endif
 
 #include "platform/gtk/display_text.h"
-#endif
 
 namespace vellum::tools {
 
 namespace {
 
-// Windows-1252 bytes 0x80..0x9F. The undefined ones (81, 8D, 8F, 90, 9D) map to themselves.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t Windows1252CodePoint(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
-  return byte;
-}
-
+// The Windows-1252 byte for a character, if that code page has one.
 std::optional<unsigned char> Windows1252Byte(char32_t code_point) {
   if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
     return static_cast<unsigned char>(code_point);
   }
-  const auto* hit = std::find(kHighControls.begin(), kHighControls.end(), code_point);
-  if (hit == kHighControls.end()) return std::nullopt;
-  return static_cast<unsigned char>(0x80 + (hit - kHighControls.begin()));
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+  for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
+    if (Windows1252CodePoint(static_cast<unsigned char>(byte)) == code_point) {
+      return static_cast<unsigned char>(byte);
+    }
   }
+  return std::nullopt;
 }
 
 // Decodes the character at `pos` and advances past it; nullopt (pos unchanged) when the bytes
@@ -269,30 +243,12 @@ ByteString TextEncoding::FromUtf8(std::string_view utf8) const {
 #endif
 }
 
-bool IsValidUtf8(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    if (!NextCodePoint(text, pos)) return false;
-  }
-  return true;
-}
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  std::string utf8;
-  utf8.reserve(bytes.size());
-  for (char ch : bytes) AppendUtf8(utf8, Windows1252CodePoint(static_cast<unsigned char>(ch)));
-  return utf8;
-}
-
 std::string DisplayText(std::string_view bytes) {
 #if defined(_WIN32)
   return CodePageToUtf8(bytes, CP_ACP);
 #else
-  // The viewer's own rule; it stops at a zero byte, as a title does, so a text holding one is
-  // read whole by the same rule here.
-  if (bytes.find('\0') == std::string_view::npos) return platform::gtk::DisplayText(bytes);
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  return Windows1252ToUtf8(bytes);
+  // The viewer's own rule, over the whole text: a title stops at a zero byte, a value does not.
+  return platform::gtk::ReadAsUtf8(bytes);
 #endif
 }
 

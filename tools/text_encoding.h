@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/gtk/display_text.h"
 #include "settings/scramble.h"
 
 namespace vellum::tools {
@@ -45,12 +46,10 @@ class TextEncoding {
   [[maybe_unused]] unsigned code_page_;  // Windows only: the system code page number
 };
 
-// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
-bool IsValidUtf8(std::string_view text);
-
-// Every byte read as Windows-1252. The five bytes that code page leaves undefined become the
-// control characters of the same value, as Windows reads them.
-std::string Windows1252ToUtf8(std::string_view bytes);
+// The Linux viewer's text rules, which need nothing of GTK.
+using platform::gtk::IsValidUtf8;
+using platform::gtk::Windows1252CodePoint;
+using platform::gtk::Windows1252ToUtf8;
 
 // Settings bytes as the viewer shows them, in UTF-8. On Linux: valid UTF-8 as it is, anything
 // else read as Windows-1252. On Windows: read in the system's ANSI code page.

@@ -28,7 +28,8 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+}  // namespace
+
 bool IsValidUtf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
@@ -66,22 +67,26 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-}  // namespace
+char32_t Windows1252CodePoint(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
+  return byte;
+}
 
-std::string DisplayText(std::string_view bytes) {
-  bytes = bytes.substr(0, bytes.find('\0'));
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);
-  for (const char byte : bytes) {
-    const auto b = static_cast<unsigned char>(byte);
-    if (b >= 0x80 && b < 0xA0) {
-      AppendUtf8(out, kCp1252High[b - 0x80]);
-    } else {
-      AppendUtf8(out, b);
-    }
-  }
+  for (const char byte : bytes)
+    AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(byte)));
   return out;
+}
+
+std::string ReadAsUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Windows1252ToUtf8(bytes);
+}
+
+std::string DisplayText(std::string_view bytes) {
+  return ReadAsUtf8(bytes.substr(0, bytes.find('\0')));
 }
 
 }  // namespace vellum::platform::gtk
