@@ -163,7 +163,6 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   gtk_box_pack_start(As<GtkBox>(content_), As<GtkWidget>(view_), TRUE, TRUE, 0);
   gtk_widget_show(content_);
   gtk_widget_show(As<GtkWidget>(view_));
-  gtk_widget_grab_focus(As<GtkWidget>(view_));
   AttachReaderActions(window, As<GtkBox>(content_), view_);
 
   gtk_widget_add_events(window_, GDK_PROPERTY_CHANGE_MASK);
