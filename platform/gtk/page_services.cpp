@@ -26,6 +26,7 @@ namespace {
 constexpr gint64 kRecoveryMicroseconds = 30 * G_USEC_PER_SEC;
 constexpr char kStoppedPage[] = "/org/vellum/pages/page_stopped.html";
 constexpr char kAddressMark[] = "@ADDRESS@";
+constexpr char kDocumentMark[] = "@DOCUMENT@";
 
 template <typename To, typename From>
 To* As(From* object) {
@@ -123,7 +124,7 @@ struct Recovery {
   gint64 reloaded_at = 0;  // monotonic time of the last reload after an end; 0: none
 };
 
-void ShowStoppedPage(WebKitWebView* view, const char* address) {
+void ShowStoppedPage(WebKitWebView* view, const std::string& address) {
   GBytes* page = g_resource_lookup_data(vellum_pages_get_resource(), kStoppedPage,
                                         G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
   if (page == nullptr) return;  // built in; cannot be missing
@@ -131,16 +132,24 @@ void ShowStoppedPage(WebKitWebView* view, const char* address) {
   const auto* data = static_cast<const char*>(g_bytes_get_data(page, &size));
   std::string html(data, size);
   g_bytes_unref(page);
-  gchar* escaped_text = g_markup_escape_text(address, -1);
-  const std::string escaped = escaped_text;
-  g_free(escaped_text);
-  const std::string mark = kAddressMark;
-  for (std::size_t at = html.find(mark); at != std::string::npos;
-       at = html.find(mark, at + escaped.size())) {
-    html.replace(at, mark.size(), escaped);
+  // The notice stands at the page's address, so that its Reload link may load a local page. The
+  // link leaves out any #fragment: one would only scroll the notice.
+  const std::string document = address.substr(0, address.find('#'));
+  const auto escaped = [](const std::string& text) {
+    gchar* escaped_text = g_markup_escape_text(text.c_str(), -1);
+    std::string result = escaped_text;
+    g_free(escaped_text);
+    return result;
+  };
+  const std::pair<std::string, std::string> marks[] = {{kAddressMark, escaped(address)},
+                                                       {kDocumentMark, escaped(document)}};
+  for (const auto& [mark, value] : marks) {
+    for (std::size_t at = html.find(mark); at != std::string::npos;
+         at = html.find(mark, at + value.size())) {
+      html.replace(at, mark.size(), value);
+    }
   }
-  // Shown at the page's own address, so that reloading loads the page itself.
-  webkit_web_view_load_alternate_html(view, html.c_str(), address, nullptr);
+  webkit_web_view_load_alternate_html(view, html.c_str(), address.c_str(), document.c_str());
 }
 
 void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
@@ -158,7 +167,7 @@ void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReas
   }
   // Loading it again by hand is a new try.
   recovery->reloaded_at = 0;
-  ShowStoppedPage(view, address.c_str());
+  ShowStoppedPage(view, address);
 }
 
 // ---------------------------------------------------------------------------------------------
