@@ -149,7 +149,10 @@ void ShowStoppedPage(WebKitWebView* view, const std::string& address) {
       html.replace(at, mark.size(), value);
     }
   }
-  webkit_web_view_load_alternate_html(view, html.c_str(), address.c_str(), document.c_str());
+  // A view that never had an address (a popup whose page had not begun) gets the notice alone.
+  const char* at = address.empty() ? "about:blank" : address.c_str();
+  webkit_web_view_load_alternate_html(view, html.c_str(), at,
+                                      address.empty() ? at : document.c_str());
 }
 
 void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
