@@ -168,7 +168,7 @@ void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReas
     webkit_web_view_reload(view);
     return;
   }
-  // Loading it again by hand is a new try.
+  // The reader's own Reload on the notice starts afresh: a later end is tried again once.
   recovery->reloaded_at = 0;
   ShowStoppedPage(view, address);
 }
