@@ -269,7 +269,13 @@ void OnChooserResponse(GtkNativeDialog* chooser, gint response, gpointer data) {
       g_object_unref(file);
     }
   }
-  if (path == nullptr) {
+  if (state->failed) {
+    // It failed while the reader was choosing: nothing to write.
+    if (path != nullptr) {
+      state->destination = path;
+      ReportFailure(*state);
+    }
+  } else if (path == nullptr) {
     webkit_download_cancel(download);
   } else {
     state->destination = path;
@@ -303,7 +309,7 @@ gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested_name, gp
 void OnDownloadFailed(WebKitDownload* download, GError* error, gpointer) {
   Download* state = StateOf(download);
   const bool already_failed = std::exchange(state->failed, true);
-  if (!state->temporary.empty()) UnderWay().Remove(state->temporary);
+  if (!state->temporary.empty()) UnderWay().Remove(std::exchange(state->temporary, {}));
   if (already_failed) return;
   if (!g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER) &&
       !state->destination.empty()) {
