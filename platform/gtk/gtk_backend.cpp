@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/gtk/display_text.h"
+#include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
@@ -164,6 +165,7 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   gtk_widget_show(content_);
   gtk_widget_show(As<GtkWidget>(view_));
   AttachReaderActions(window, As<GtkBox>(content_), view_);
+  AttachPageServices(view_);
 
   gtk_widget_add_events(window_, GDK_PROPERTY_CHANGE_MASK);
   g_signal_connect(window_, "delete-event", Callback(OnDelete), this);
@@ -350,6 +352,7 @@ ViewerApp::ViewerApp() : program_path_(RunningProgramPath()) {
   webkit_settings_set_javascript_can_open_windows_automatically(settings_, TRUE);
   webkit_settings_set_allow_file_access_from_file_urls(settings_, TRUE);
   webkit_settings_set_allow_universal_access_from_file_urls(settings_, FALSE);
+  AttachDownloads(context_);
 }
 
 ViewerApp::~ViewerApp() {
