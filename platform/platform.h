@@ -48,7 +48,9 @@ class InputFile {
   virtual std::uint64_t SizeHint() const = 0;
 };
 
-// Throws PlatformError when the file cannot be opened for reading, or is held open for writing.
+// Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
+// pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
+// for reading, is not a regular file, or is held open for writing.
 std::unique_ptr<InputFile> OpenForReading(const Bytes& path);
 
 // ---------------------------------------------------------------------------------------------
