@@ -169,7 +169,8 @@ class Application {
   // A modal box centred on the screen with a single OK button; returns once acknowledged.
   virtual void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) = 0;
 
-  // Runs the message loop until Terminate() is called.
+  // Runs the message loop until Terminate() is called. Once it has returned the program ends: the
+  // windows still open may be left to go with the process rather than taken down one by one.
   virtual void Run() = 0;
   virtual void Terminate() = 0;
   // Runs `task` when the message loop next gets to it, never from inside this call.

@@ -60,6 +60,8 @@ class ViewerApp final : public Application {
   void Post(std::function<void()> task) override;
 
   WebKitWebContext* context() const { return context_; }
+  // True once the message loop has ended for good: the program is ending.
+  bool ended() const { return ended_; }
   WebKitSettings* settings() const { return settings_; }
 
   // While a page's request for a new window is answered, the windows the viewer shows wait for
@@ -83,6 +85,7 @@ class ViewerApp final : public Application {
   WebKitSettings* settings_ = nullptr;
   GMainLoop* loop_ = nullptr;
   bool terminated_ = false;
+  bool ended_ = false;
   std::deque<std::function<void()>> posted_;
   guint idle_source_ = 0;
   std::vector<ViewerWindow*> windows_;  // alive, in creation order
@@ -180,7 +183,9 @@ ViewerWindow::~ViewerWindow() {
   app_.Forget(this);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(window_, this);
-  gtk_widget_destroy(window_);
+  // When the program ends, its windows go with the process, all at once: taken down one by one,
+  // each with its view, they would cost milliseconds apiece, seconds for many popups.
+  if (!app_.ended()) gtk_widget_destroy(window_);
 }
 
 void ViewerWindow::NavigateToFile(const Bytes& path) {
@@ -389,19 +394,19 @@ void ViewerApp::Run() {
     g_main_loop_unref(std::exchange(loop_, nullptr));
   }
   EndWebProcesses();
+  ended_ = true;
 }
 
 void ViewerApp::Terminate() {
   terminated_ = true;
-  // Every window goes at once, before anything is torn down.
-  for (ViewerWindow* window : windows_) window->Hide();
-  gdk_display_flush(gdk_display_get_default());
   if (loop_ != nullptr) g_main_loop_quit(loop_);
 }
 
-// Ends the web processes outright, outside any of WebKit's own handlers. Left to themselves, they
-// would take down page after page, each view waiting its turn, and the program would take seconds
-// per hundred popups to end. What WebKit says about the ends it was asked for is of no interest.
+// Ends the web processes outright, once the loop has returned and outside any of WebKit's own
+// handlers. Left to themselves, they would take down page after page, each view waiting its turn,
+// and the program would take seconds per hundred popups to end. What WebKit then says about the
+// ends it was asked for is of no interest. The windows still open go with the process, all at
+// once, a few milliseconds later.
 void ViewerApp::EndWebProcesses() {
   const guint terminated = g_signal_lookup("web-process-terminated", WEBKIT_TYPE_WEB_VIEW);
   for (ViewerWindow* window : windows_) {
