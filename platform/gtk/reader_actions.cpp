@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/gtk/reader_actions.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
