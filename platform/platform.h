@@ -48,7 +48,9 @@ class InputFile {
   virtual std::uint64_t SizeHint() const = 0;
 };
 
-// Throws PlatformError when the file cannot be opened for reading, or is held open for writing.
+// Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
+// pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
+// for reading, is not a regular file, or is held open for writing.
 std::unique_ptr<InputFile> OpenForReading(const Bytes& path);
 
 // ---------------------------------------------------------------------------------------------
@@ -167,7 +169,8 @@ class Application {
   // A modal box centred on the screen with a single OK button; returns once acknowledged.
   virtual void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) = 0;
 
-  // Runs the message loop until Terminate() is called.
+  // Runs the message loop until Terminate() is called. Once it has returned the program ends: the
+  // windows still open may be left to go with the process rather than taken down one by one.
   virtual void Run() = 0;
   virtual void Terminate() = 0;
   // Runs `task` when the message loop next gets to it, never from inside this call.

@@ -57,10 +57,10 @@ alignas(32) constexpr std::array<unsigned char, 32> kWideKey = [] {
   return key;
 }();
 
-// Decodes pair i of `in` (plain position i); throws on a pair that is not a number.
-inline unsigned char DecodePair(const char* in, std::size_t i) {
-  const auto first = static_cast<unsigned char>(in[2 * i]);
-  const auto second = static_cast<unsigned char>(in[2 * i + 1]);
+// Decodes the pair at `pair`, plain position i; throws on a pair that is not a number.
+inline unsigned char DecodePair(const char* pair, std::size_t i) {
+  const auto first = static_cast<unsigned char>(pair[0]);
+  const auto second = static_cast<unsigned char>(pair[1]);
   const std::uint8_t high = kHexValue[first];
   if (high == kInvalid) throw ConversionError(2 * i);
   std::uint8_t value = high;
@@ -72,14 +72,15 @@ inline unsigned char DecodePair(const char* in, std::size_t i) {
   return static_cast<unsigned char>(value ^ ScrambleKey[i % ScrambleKey.size()]);
 }
 
-// Every decoder below reads pairs [begin, end) of `in` (pair i at in[2i], plain position i) and
-// writes plain byte i to out[i - begin]; `begin` is a multiple of 32. `out` may be `in` itself
-// when `begin` is 0: byte i is stored only after pair i and every earlier pair have been read,
-// and no later pair lies below 2i + 2. Zero bytes and bad pairs make a block take the pair-by-pair
+// Every decoder below reads pairs [begin, end) of a text (plain positions begin to end), the
+// first of them at `in` (pair i at in[2 (i - begin)]), and writes plain byte i to out[i - begin];
+// `begin` is a multiple of 8, so that the key starts with its first byte. `out` may be `in`
+// itself: byte i is stored only after pair i and every earlier pair have been read, and no later
+// pair lies below the byte stored. Zero bytes and bad pairs make a block take the pair-by-pair
 // path, which decodes one-digit pairs and throws at the first bad pair.
 
 void DecodeScalar(const char* in, std::size_t begin, std::size_t end, unsigned char* out) {
-  for (std::size_t i = begin; i < end; ++i) out[i - begin] = DecodePair(in, i);
+  for (std::size_t i = begin; i < end; ++i) out[i - begin] = DecodePair(in + 2 * (i - begin), i);
 }
 
 #if defined(__SSE2__)
@@ -116,13 +117,13 @@ void DecodeSse2(const char* in, std::size_t begin, std::size_t end, unsigned cha
   const __m128i key = _mm_load_si128(reinterpret_cast<const __m128i*>(kWideKey.data()));
   std::size_t i = begin;
   for (; i + 16 <= end; i += 16) {
+    const char* pairs = in + 2 * (i - begin);
     // Long lines come from memory, not from the cache: ask for the text well ahead of its use.
-    if (2 * i + kPrefetchDistance < 2 * end)
-      _mm_prefetch(in + 2 * i + kPrefetchDistance, _MM_HINT_T0);
-    if (!DecodeBlock16(in + 2 * i, out + (i - begin), key))
-      DecodeScalar(in, i, i + 16, out + (i - begin));
+    if (2 * i + kPrefetchDistance < 2 * end) _mm_prefetch(pairs + kPrefetchDistance, _MM_HINT_T0);
+    if (!DecodeBlock16(pairs, out + (i - begin), key))
+      DecodeScalar(pairs, i, i + 16, out + (i - begin));
   }
-  DecodeScalar(in, i, end, out + (i - begin));
+  DecodeScalar(in + 2 * (i - begin), i, end, out + (i - begin));
 }
 #endif
 
@@ -172,12 +173,12 @@ VELLUM_AVX2 void DecodeAvx2(const char* in, std::size_t begin, std::size_t end,
   const __m256i key = _mm256_load_si256(reinterpret_cast<const __m256i*>(kWideKey.data()));
   std::size_t i = begin;
   for (; i + 32 <= end; i += 32) {
-    if (2 * i + kPrefetchDistance < 2 * end)
-      _mm_prefetch(in + 2 * i + kPrefetchDistance, _MM_HINT_T0);
-    if (!DecodeBlock32(in + 2 * i, out + (i - begin), key))
-      DecodeScalar(in, i, i + 32, out + (i - begin));
+    const char* pairs = in + 2 * (i - begin);
+    if (2 * i + kPrefetchDistance < 2 * end) _mm_prefetch(pairs + kPrefetchDistance, _MM_HINT_T0);
+    if (!DecodeBlock32(pairs, out + (i - begin), key))
+      DecodeScalar(pairs, i, i + 32, out + (i - begin));
   }
-  DecodeSse2(in, i, end, out + (i - begin));
+  DecodeSse2(in + 2 * (i - begin), i, end, out + (i - begin));
 }
 #undef VELLUM_AVX2
 #endif
@@ -234,6 +235,15 @@ void AdviseLargePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t 
 #endif
 }
 
+// Pairs [begin, end) at `in`, as the decoders above, from any `begin`: the pairs before the next
+// multiple of 8 are decoded one by one.
+void DecodeFrom(DecodeFunction decode, const char* in, std::size_t begin, std::size_t end,
+                unsigned char* out) {
+  const std::size_t aligned = std::min(end, (begin + 7) / 8 * 8);
+  DecodeScalar(in, begin, aligned, out);
+  if (aligned < end) decode(in + 2 * (aligned - begin), aligned, end, out + (aligned - begin));
+}
+
 ByteString Decode(std::string_view scrambled, DecodeFunction decode) {
   const std::size_t n = scrambled.size() / 2;
   ByteString plain;
@@ -247,7 +257,7 @@ ByteString Decode(std::string_view scrambled, DecodeFunction decode) {
   alignas(64) unsigned char buffer[kChunk];
   for (std::size_t begin = 0; begin < n; begin += kChunk) {
     const std::size_t end = std::min(n, begin + kChunk);
-    decode(scrambled.data(), begin, end, buffer);
+    decode(scrambled.data() + 2 * begin, begin, end, buffer);
     plain.append(reinterpret_cast<const char*>(buffer), end - begin);
   }
   return plain;
@@ -292,6 +302,31 @@ void DecodeScrambledHexInPlace(ByteString& text) {
   const std::size_t n = text.size() / 2;
   BestDecoder()(text.data(), 0, n, reinterpret_cast<unsigned char*>(text.data()));
   text.resize(n);
+}
+
+void ScrambledHexDecoder::Feed(std::string_view piece, ByteString& plain) {
+  std::size_t at = 0;
+  if (has_half_ && !piece.empty()) {
+    const char pair[2] = {half_, piece[0]};
+    plain += static_cast<char>(DecodePair(pair, pairs_));
+    ++pairs_;
+    has_half_ = false;
+    at = 1;
+  }
+  const DecodeFunction decode = BestDecoder();
+  alignas(64) unsigned char buffer[kChunk];
+  for (std::size_t left = (piece.size() - at) / 2; left > 0;) {
+    const std::size_t n = std::min(left, kChunk);
+    DecodeFrom(decode, piece.data() + at, pairs_, pairs_ + n, buffer);
+    plain.append(reinterpret_cast<const char*>(buffer), n);
+    pairs_ += n;
+    at += 2 * n;
+    left -= n;
+  }
+  if (at < piece.size()) {
+    has_half_ = true;
+    half_ = piece[at];
+  }
 }
 
 ByteString EncodeScrambledHex(std::string_view plain) {

@@ -38,6 +38,21 @@ ByteString DecodeScrambledHex(std::string_view scrambled);
 // buffer as long as the line. On a throw, `text` holds unspecified bytes.
 void DecodeScrambledHexInPlace(ByteString& text);
 
+// The same for a text that arrives in pieces, decoded as it arrives: the first pair that is not
+// a number throws at once, however much of the text is still to come, and no piece is kept.
+class ScrambledHexDecoder {
+ public:
+  // Decodes `piece`, the next bytes of the text, appending the plain bytes to `plain`; a byte
+  // left over waits for the next piece (and is ignored if none comes). Throws ConversionError,
+  // with the pair's offset in the whole text; `plain` then holds part of what came before it.
+  void Feed(std::string_view piece, ByteString& plain);
+
+ private:
+  std::size_t pairs_ = 0;  // pairs decoded so far: the plain position of the next one
+  bool has_half_ = false;  // the last piece ended inside a pair, whose first byte is half_
+  char half_ = '\0';
+};
+
 // The inverse: upper-case digits, two per plain byte.
 ByteString EncodeScrambledHex(std::string_view plain);
 

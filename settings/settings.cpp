@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -68,42 +69,47 @@ std::vector<ByteString> SplitFields(std::string_view text, char separator) {
   return fields;
 }
 
-ByteString ReadFirstLine(platform::InputFile& file) {
-  ByteString line;
+namespace {
+
+// Hands the first line of `file` to `take`, piece by piece, as it is read.
+template <typename Take>
+void ScanFirstLine(platform::InputFile& file, Take&& take) {
   const std::uint64_t hint = file.SizeHint();
-  if (hint > 0 && hint < line.max_size()) {
-    // Only a guess: the first line may be a small part of a file too large to hold in memory.
-    try {
-      line.reserve(static_cast<std::size_t>(hint));
-    } catch (const std::bad_alloc&) {
-    }
-  }
   const std::size_t chunk_size =
       hint > 0 && hint < kChunkSize ? static_cast<std::size_t>(hint) + 1 : kChunkSize;
   std::unique_ptr<char[]> chunk(new char[chunk_size]);
   bool pending_cr = false;  // the previous chunk ended in a CR
   for (;;) {
     const std::size_t n = file.Read(chunk.get(), chunk_size);
-    if (n == 0) return line;  // a CR at the very end is dropped
+    if (n == 0) return;  // a CR at the very end is dropped
     const char* data = chunk.get();
     std::size_t pos = 0;
     if (pending_cr) {
-      if (data[0] == '\n') return line;
+      if (data[0] == '\n') return;
       pending_cr = false;  // a lone CR: dropped
     }
     for (;;) {
       const std::size_t brk = pos + FindLineBreak(data + pos, n - pos);
-      line.append(data + pos, brk - pos);
+      if (brk > pos) take(std::string_view(data + pos, brk - pos));
       if (brk == n) break;
-      if (data[brk] != '\r') return line;  // LF, or 0x1A which ends the file as well
+      if (data[brk] != '\r') return;  // LF, or 0x1A which ends the file as well
       if (brk + 1 == n) {
         pending_cr = true;
         break;
       }
-      if (data[brk + 1] == '\n') return line;
+      if (data[brk + 1] == '\n') return;
       pos = brk + 1;  // a lone CR: dropped, reading goes on
     }
   }
+}
+
+}  // namespace
+
+ByteString ReadDecodedFirstLine(platform::InputFile& file) {
+  ByteString plain;
+  ScrambledHexDecoder decoder;
+  ScanFirstLine(file, [&](std::string_view piece) { decoder.Feed(piece, plain); });
+  return plain;
 }
 
 ByteString ProgramDirectory(std::string_view program_path) {
@@ -136,14 +142,12 @@ LoadOutcome LoadSettingsFile(const ByteString& path) noexcept {
   LoadOutcome outcome;
   // Reading, decoding and splitting are one unit: any failure in it is a read failure.
   try {
-    ByteString line;
+    ByteString plain;
     {
       auto file = platform::OpenForReading(path);
-      line = ReadFirstLine(*file);
+      plain = ReadDecodedFirstLine(*file);
     }  // closed right after its first line is read
-    // Decoded in its own buffer: a long line then needs no second buffer of half its size.
-    DecodeScrambledHexInPlace(line);
-    outcome.record = SplitFields(line, kFieldSeparator);
+    outcome.record = SplitFields(plain, kFieldSeparator);
   } catch (const std::bad_alloc&) {
     outcome.cause = "out of memory";
     return outcome;

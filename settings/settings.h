@@ -59,10 +59,12 @@ const char* FailureMessage(LoadStatus status);
 // Splits `text` at every `separator`: k separators give k+1 fields, an empty text none.
 std::vector<ByteString> SplitFields(std::string_view text, char separator);
 
-// The first line of a file: it ends at LF, at CR LF, at a 0x1A byte (which also ends the file)
-// or at the end of the file; a CR not followed by LF is dropped. Nothing after the line is read.
-// Throws what the file throws, and std::bad_alloc.
-ByteString ReadFirstLine(platform::InputFile& file);
+// The plain text of a file's first line, decoded as it is read. The line ends at LF, at CR LF,
+// at a 0x1A byte (which also ends the file) or at the end of the file; a CR not followed by LF
+// is dropped. Nothing after the line is read, and nothing after its first bad pair: the memory
+// taken is that of the plain text before it and one read. Throws ConversionError, what the file
+// throws, and std::bad_alloc.
+ByteString ReadDecodedFirstLine(platform::InputFile& file);
 
 // The directory part of a program file's path, ending in a separator.
 ByteString ProgramDirectory(std::string_view program_path);

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellum::settings {
@@ -278,6 +279,38 @@ TEST(DecodeScrambledHex, ResultOfSeveralMebibytes) {
     ADD_FAILURE() << "accepted a bad last pair";
   } catch (const ConversionError& e) {
     EXPECT_EQ(e.offset(), scrambled.size() - 3);
+  }
+}
+
+Outcome DecodedInPieces(const std::string& scrambled, const std::vector<std::size_t>& cuts) {
+  ScrambledHexDecoder decoder;
+  std::string plain;
+  try {
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+      decoder.Feed(std::string_view(scrambled).substr(from, cut - from), plain);
+      from = cut;
+    }
+    decoder.Feed(std::string_view(scrambled).substr(from), plain);
+    return {plain, 0};
+  } catch (const ConversionError& e) {
+    return {std::nullopt, e.offset()};
+  }
+}
+
+// A text in pieces cut anywhere, inside pairs too, decodes as it does whole; so does a bad pair.
+TEST(ScrambledHexDecoder, PiecesCutAnywhereDecodeAsTheWholeText) {
+  const std::string valid = ValidText(2 * 97 + 1);
+  std::string bad = valid;
+  bad[2 * 61 + 1] = 'g';
+  for (const std::string& text : {valid, bad}) {
+    const Outcome expected = Expected(text);
+    for (std::size_t a = 0; a <= text.size(); ++a) {
+      EXPECT_EQ(DecodedInPieces(text, {a}), expected) << "cut at " << a;
+      for (std::size_t b = a; b <= text.size(); b += 7) {
+        EXPECT_EQ(DecodedInPieces(text, {a, b}), expected) << "cuts at " << a << ", " << b;
+      }
+    }
   }
 }
 

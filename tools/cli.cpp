@@ -323,9 +323,10 @@ int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, 
         changes.border == BorderChoice::kUnchanged && changes.fields.empty()) {
       throw UsageError("nothing to change (see " + std::string(kProgram) + " set --help)");
     }
-    const std::optional<ByteString> raw = ReadWholeFile(location.file);
-    if (!raw) throw UsageError("no such file (use 'new' to make one)");
-
+    if (KindOf(location.file) == PathKind::kMissing) {
+      throw UsageError("no such file (use 'new' to make one)");
+    }
+    // Loaded first: a file the viewer refuses at once is refused here as fast.
     const settings::LoadOutcome load = settings::LoadSettingsFile(location.file);
     settings::SettingsRecord record = load.record;
     if (!load.ok()) {
@@ -345,6 +346,8 @@ int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, 
           << "\n";
       record.resize(settings::kFieldCount);
     }
+    const std::optional<ByteString> raw = ReadWholeFile(location.file, ReadAs::kSettingsFile);
+    if (!raw) throw UsageError("no such file (use 'new' to make one)");
     record = ApplyChanges(std::move(record), changes, encoding);
     const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
     WriteFileReplacing(location.file, line + AfterFirstLine(*raw), Overwrite::kReplace);
@@ -374,19 +377,17 @@ void WriteResult(const CodecOptions& options, const ByteString& bytes, std::ostr
 }
 
 int Decode(const CodecOptions& options, std::istream& in, std::ostream& out) {
-  ByteString line;
-  std::string source = "standard input";
-  if (IsStandardStream(options.input)) {
-    StreamInputFile file(in);
-    line = settings::ReadFirstLine(file);
-  } else {
-    const SettingsLocation location = LocateAnyFile(options.input);
-    source = Shown(location.file);
-    line = settings::ReadFirstLine(*platform::OpenForReading(location.file));
-  }
   ByteString plain;
+  std::string source = "standard input";
   try {
-    plain = settings::DecodeScrambledHex(line);
+    if (IsStandardStream(options.input)) {
+      StreamInputFile file(in);
+      plain = settings::ReadDecodedFirstLine(file);
+    } else {
+      const SettingsLocation location = LocateAnyFile(options.input);
+      source = Shown(location.file);
+      plain = settings::ReadDecodedFirstLine(*platform::OpenForReading(location.file));
+    }
   } catch (const settings::ConversionError& e) {
     throw ToolError(source + ": not a settings line: " + e.what());
   }
@@ -401,7 +402,7 @@ int Encode(const CodecOptions& options, std::istream& in, std::ostream& out, std
     if (in.bad()) throw ToolError("standard input: cannot read");
   } else {
     const ByteString file = SystemPath(options.input);
-    std::optional<ByteString> bytes = ReadWholeFile(file);
+    std::optional<ByteString> bytes = ReadWholeFile(file, ReadAs::kAnyFile);
     if (!bytes) throw FileError(file, "no such file");
     plain = std::move(*bytes);
   }

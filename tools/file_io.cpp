@@ -143,13 +143,16 @@ ByteString CanonicalDirectory(const ByteString& directory) {
   return full;
 }
 
-std::optional<ByteString> ReadWholeFile(const ByteString& path) {
+std::optional<ByteString> ReadWholeFile(const ByteString& path, ReadAs kind) {
   Handle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
     Fail(path, "cannot open", code);
+  }
+  if (kind == ReadAs::kSettingsFile && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    throw FileError(path, "cannot open: not a file on a disk");
   }
   ByteString bytes;
   char buffer[65536];
@@ -235,11 +238,19 @@ ByteString CanonicalDirectory(const ByteString& directory) {
   return full;
 }
 
-std::optional<ByteString> ReadWholeFile(const ByteString& path) {
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<ByteString> ReadWholeFile(const ByteString& path, ReadAs kind) {
+  const int wait = kind == ReadAs::kSettingsFile ? O_NONBLOCK | O_NOCTTY : 0;
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | wait));
   if (file.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
     Fail(path, "cannot open", errno);
+  }
+  if (kind == ReadAs::kSettingsFile) {
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) Fail(path, "cannot open", errno);
+    if (S_ISDIR(st.st_mode)) Fail(path, "cannot open", EISDIR);
+    if (!S_ISREG(st.st_mode)) throw FileError(path, "cannot open: not a regular file");
+    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
   }
   ByteString bytes;
   char buffer[65536];

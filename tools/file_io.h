@@ -23,8 +23,13 @@ enum class PathKind { kMissing, kFile, kDirectory, kOther };
 
 PathKind KindOf(const ByteString& path);
 
+// What a file is read as. A settings file is opened as the viewer opens it: without waiting,
+// and only when it is a regular file (on Windows: a file on a disk); any other file may also be
+// a pipe or a device.
+enum class ReadAs { kSettingsFile, kAnyFile };
+
 // The whole file, or nullopt when there is no file at `path`. Throws FileError.
-std::optional<ByteString> ReadWholeFile(const ByteString& path);
+std::optional<ByteString> ReadWholeFile(const ByteString& path, ReadAs kind);
 
 enum class Overwrite { kRefuse, kReplace };
 

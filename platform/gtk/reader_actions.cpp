@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <vector>
 
 // Keys reach the web view first. WebKit sends each key to the page; a key the page leaves alone
 // (no editing command, no cancelled keydown, no default action) comes back to the toolkit and
@@ -147,6 +148,7 @@ class ReaderWindow {
   void FindAgain(Action direction);
   void ShowMatchCount(guint count);
   void Print(WebKitPrintOperation* operation);
+  void DismissPrintDialog();
   void Detach();
 
   static gboolean OnWindowKeyPress(GtkWidget*, GdkEventKey* event, gpointer self);
@@ -163,6 +165,7 @@ class ReaderWindow {
   static void OnCountedMatches(WebKitFindController*, guint count, gpointer self);
   static void OnPrintFailed(WebKitPrintOperation*, GError* error, gpointer window);
   static void OnWindowDestroy(GtkWidget*, gpointer self);
+  static void OnAnyEvent(GdkEvent* event, gpointer);
 
   GtkWindow* window_;
   WebKitWebView* view_;  // cleared by GObject when the view goes first
@@ -181,6 +184,15 @@ class ReaderWindow {
   bool printing_ = false;
   bool destroyed_ = false;
 };
+
+// The windows whose print dialog runs, innermost last.
+std::vector<ReaderWindow*>& PrintingWindows() {
+  static std::vector<ReaderWindow*> windows;
+  return windows;
+}
+
+// The print dialog WebKit runs for `window`, if one is open.
+GtkDialog* PrintDialogOf(GtkWindow* window);
 
 GtkWidget* IconButton(const char* name, const char* icon, const char* tooltip) {
   GtkWidget* button = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_BUTTON);
@@ -415,8 +427,20 @@ void ReaderWindow::Print(WebKitPrintOperation* operation) {
   g_signal_connect_object(operation, "failed", G_CALLBACK(OnPrintFailed), window_,
                           static_cast<GConnectFlags>(0));
   // Modal; runs the main loop until the reader answers. The window may be destroyed meanwhile.
+  // The dialog holds the toolkit's grab, which drops a close request for its window: while any
+  // print dialog runs, every event passes through OnAnyEvent first.
+  std::vector<ReaderWindow*>& printing = PrintingWindows();
+  if (printing.empty()) gdk_event_handler_set(OnAnyEvent, nullptr, nullptr);
+  printing.push_back(this);
   const WebKitPrintOperationResponse response =
       webkit_print_operation_run_dialog(operation, window_);
+  std::erase(printing, this);
+  if (printing.empty()) {
+    // The toolkit's own handler again, set as gtk_init() sets it.
+    gdk_event_handler_set(
+        reinterpret_cast<GdkEventFunc>(reinterpret_cast<void (*)()>(gtk_main_do_event)), nullptr,
+        nullptr);
+  }
   printing_ = false;
   if (destroyed_) {
     delete this;
@@ -572,6 +596,28 @@ GtkDialog* PrintDialogOf(GtkWindow* window) {
   }
   g_list_free(toplevels);
   return found;
+}
+
+// Answers the print dialog of this window, if one is open, as its Cancel button would, and takes
+// it off the screen now rather than once its loop has returned: its grab goes with it.
+void ReaderWindow::DismissPrintDialog() {
+  if (GtkDialog* dialog = PrintDialogOf(window_)) {
+    gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+    gtk_widget_hide(GTK_WIDGET(dialog));
+  }
+}
+
+// A close request for a window whose print dialog runs dismisses the dialog first, so that the
+// request reaches the window: one request closes it.
+void ReaderWindow::OnAnyEvent(GdkEvent* event, gpointer) {
+  if (event->type == GDK_DELETE && event->any.window != nullptr) {
+    gpointer target = nullptr;
+    gdk_window_get_user_data(event->any.window, &target);
+    for (ReaderWindow* reader : PrintingWindows()) {
+      if (target == reader->window_) reader->DismissPrintDialog();
+    }
+  }
+  gtk_main_do_event(event);
 }
 
 void ReaderWindow::OnWindowDestroy(GtkWidget*, gpointer self) {

@@ -57,14 +57,23 @@ Bytes RunningProgramPath() {
 char PathSeparator() { return '/'; }
 
 std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting, then taken only when it is a regular file: opening a FIFO would wait
+  // for a writer, and a device or socket never ends.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) throw PlatformError(ErrnoText("Cannot open", path, errno));
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
     ::close(fd);
     throw PlatformError(ErrnoText("Cannot open", path, err));
   }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(st.st_mode)) throw PlatformError(ErrnoText("Cannot open", path, EISDIR));
+    throw PlatformError("Cannot open '" + path + "': not a regular file");
+  }
+  // Reads wait as usual from here on (a regular file never makes them wait long).
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // Linux has no share modes; a writer that wants readers kept out takes a write lock (an
   // open-file-description lock or a classic fcntl() record lock). Honour it the way a share mode
   // would be honoured, and hold a read lock ourselves while the file is open.
@@ -75,8 +84,7 @@ std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
     ::close(fd);
     throw PlatformError("Cannot open '" + path + "': it is open for writing elsewhere");
   }
-  std::uint64_t size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
-  return std::make_unique<PosixInputFile>(fd, size, path);
+  return std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size), path);
 }
 
 }  // namespace vellum::platform

@@ -63,6 +63,12 @@ std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
   if (file == INVALID_HANDLE_VALUE) {
     throw PlatformError(win32::SystemErrorText("Cannot open", path, ::GetLastError()));
   }
+  // Only a file on a disk: a pipe waits for its writer, and a device such as a console or a
+  // serial port never ends.
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    throw PlatformError("Cannot open '" + path + "': not a file on a disk");
+  }
   LARGE_INTEGER size{};
   const std::uint64_t hint = ::GetFileSizeEx(file, &size) && size.QuadPart > 0
                                  ? static_cast<std::uint64_t>(size.QuadPart)

@@ -531,6 +531,32 @@ class Popups(ViewerTestCase):
         self.assert_ends_normally(program)
 
 
+class ManyPopups(ViewerTestCase):
+    """However many popups a page opens, closing the main window ends everything at once."""
+
+    COUNT = 200  # as opens_many_popups.html opens
+    GONE_WITHIN = 3.0  # seconds from the close request to the last process's end
+
+    def popup_count(self, program):
+        # One call for every window: asking the X server window by window would take minutes.
+        listed = run("wmctrl", "-lp").splitlines()
+        return sum(1 for line in listed
+                   if line.split(None, 4)[2:3] == [str(program.pid)] and line.endswith(POPUP_TITLE))
+
+    def test_closing_the_main_window_with_many_popups(self):
+        program = self.launch(settings_fields(start=b"opens_many_popups.html"))
+        main = program.main_window()
+        wait_for("%d popups" % self.COUNT, lambda: self.popup_count(program) == self.COUNT,
+                 timeout=240, interval=1)
+        closed = time.monotonic()
+        close_window(main)
+        wait_for("the program and its WebKit processes to end",
+                 lambda: not program.alive() and not processes_with(program.marker), interval=0.05)
+        elapsed = time.monotonic() - closed
+        self.assertEqual(program.wait_exit(), 0, program.read_log())
+        self.assertLess(elapsed, self.GONE_WITHIN, program.read_log())
+
+
 if __name__ == "__main__":
     if not PROGRAM or not os.environ.get("DISPLAY"):
         raise SystemExit("VELLUM_PROGRAM and DISPLAY must be set (see scripts/with-display.sh)")

@@ -29,6 +29,7 @@ struct Result {
   int code = -1;
   std::string out;
   std::string err;
+  long peak_kib = 0;  // the child program's peak resident set (RunProgram only)
 };
 
 Result Tool(const std::vector<std::string>& args, const std::string& input = "") {
@@ -431,12 +432,12 @@ TEST(Codec, BadLinesAreOneLineErrors) {
   EXPECT_TRUE(OneLine(missing.err)) << missing.err;
 }
 
-// --- failed writes, with the real program ------------------------------------------------------
+// --- the real program ---------------------------------------------------------------------------
 
 // Runs the program as a child: with a file size limit, or as an unprivileged user when run as
-// the superuser (who may write anywhere).
+// the superuser (who may write anywhere). A child still running after `seconds` is ended.
 Result RunProgram(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY,
-                  bool unprivileged = false) {
+                  bool unprivileged = false, unsigned seconds = 60) {
   TempDir capture;
   const std::string out_path = (capture.path() / "out").string();
   const std::string err_path = (capture.path() / "err").string();
@@ -453,6 +454,7 @@ Result RunProgram(const std::vector<std::string>& args, rlim_t file_size_limit =
     if (unprivileged && ::geteuid() == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(125);
     }
+    ::alarm(seconds);  // kept across exec
     std::vector<char*> argv = {const_cast<char*>(VELLUM_SETTINGS_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -460,8 +462,10 @@ Result RunProgram(const std::vector<std::string>& args, rlim_t file_size_limit =
     ::_exit(126);
   }
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
   Result result;
+  result.peak_kib = usage.ru_maxrss;
   result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadBytes(out_path);
   result.err = ReadBytes(err_path);
@@ -497,6 +501,52 @@ TEST(FailedWrite, AReadOnlyFolderLeavesTheOldFileIntact) {
   EXPECT_NE(r.err.find("cannot create a temporary file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Permission denied"), std::string::npos) << r.err;
   EXPECT_EQ(ReadBytes(file), before);
+}
+
+// What is not a regular file, and a huge file of junk, are refused at once: nothing waits for a
+// writer, and nothing reads on (a FIFO would block the open, /dev/zero and the sparse file hold
+// gigabytes without a line end).
+TEST(Program, RefusesFifosDevicesFoldersAndJunkAtOnce) {
+  struct Case {
+    const char* name;
+    void (*make)(const std::string& path);
+  };
+  const Case cases[] = {
+      {"FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+      {"link to /dev/zero",
+       [](const std::string& path) { ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0); }},
+      {"folder", [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }},
+      {"4 GiB sparse file, first byte not hexadecimal",
+       [](const std::string& path) {
+         std::ofstream(path, std::ios::binary) << "z";
+         ASSERT_EQ(::truncate(path.c_str(), off_t{4} << 30), 0);
+       }},
+  };
+  constexpr long kPeakKib = 256 << 10;  // far below what reading on would take
+  constexpr unsigned kSeconds = 5;      // an answer comes at once; a busy machine is slow
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = (dir.path() / "Vellum.ini").string();
+    c.make(file);
+    const struct {
+      std::vector<std::string> args;
+      int code;
+      bool says_config_file_error;
+    } runs[] = {{{"check", dir.path().string()}, 1, true},
+                {{"show", dir.path().string()}, 0, true},
+                {{"set", file, "--title", "T"}, 2, false},
+                {{"decode", file}, 2, false}};
+    for (const auto& run : runs) {
+      const Result r = RunProgram(run.args, RLIM_INFINITY, false, kSeconds);
+      const std::string label = std::string(c.name) + ", " + run.args[0];
+      EXPECT_EQ(r.code, run.code) << label << "\n" << r.out << r.err;
+      if (run.says_config_file_error) {
+        EXPECT_NE((r.out + r.err).find("Config file error."), std::string::npos) << label << "\n"
+                                                                                 << r.out << r.err;
+      }
+      EXPECT_LT(r.peak_kib, kPeakKib) << label;
+    }
+  }
 }
 
 TEST(Program, ExitCodesAndHelp) {

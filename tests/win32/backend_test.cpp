@@ -712,10 +712,11 @@ TEST(Files, FileHeldOpenForWritingIsNotOpened) {
   EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
 }
 
-TEST(Files, MissingFilesAndDirectoriesAreNotOpened) {
+TEST(Files, MissingFilesDirectoriesAndDevicesAreNotOpened) {
   TempDir dir;
   EXPECT_THROW(platform::OpenForReading(dir.dir() + "absent.ini"), platform::PlatformError);
   EXPECT_THROW(platform::OpenForReading(dir.dir()), platform::PlatformError);
+  EXPECT_THROW(platform::OpenForReading("NUL"), platform::PlatformError);
 }
 
 }  // namespace

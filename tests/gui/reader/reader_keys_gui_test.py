@@ -149,6 +149,12 @@ class ReaderKeys(viewer.ViewerTestCase):
         self.assertEqual(what_the_settings_decide(main), before)
         self.assertTrue(program.alive(), program.read_log())
 
+        with self.subTest("one close request ends the program, print dialog and all"):
+            press(main, "ctrl+p")
+            viewer.wait_for("the print dialog", dialog)
+            viewer.close_window(main)
+            self.assert_ends_normally(program)
+
 
 if __name__ == "__main__":
     unittest.main()
