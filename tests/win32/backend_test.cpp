@@ -35,7 +35,7 @@ class TestApplication final : public Win32Application {
  public:
   TestApplication(std::string program_path, int show_command = SW_SHOWNORMAL)
       : Win32Application(nullptr, show_command), program_path_(std::move(program_path)) {}
-  platform::Bytes ProgramPath() override { return program_path_; }
+  platform::Path ProgramPath() override { return program_path_; }
 
  private:
   std::string program_path_;
@@ -683,9 +683,9 @@ TEST(MessageLoop, FailureInAPostedTaskGoesToTheErrorReport) {
 // Program file and file reading
 
 TEST(Files, RunningProgramPathIsTheTestProgram) {
-  const std::string path = platform::RunningProgramPath();
+  const platform::Path path = platform::RunningProgramPath();
   EXPECT_EQ(platform::PathSeparator(), '\\');
-  EXPECT_NE(path.find('\\'), std::string::npos);
+  EXPECT_NE(path.native().find(L'\\'), std::wstring::npos);
   EXPECT_EQ(ApplicationTitle(path), "vellum_win32_tests");
 }
 
