@@ -81,9 +81,12 @@ SIZE ClientSize(HWND hwnd) {
   return {rect.right, rect.bottom};
 }
 
+// No sizing frame, no minimize or maximize box, and the dialog frame (no icon).
 bool HasFixedBorder(HWND hwnd) {
   const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
-  return (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0;
+  const LONG_PTR ex_style = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+  return (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0 &&
+         (ex_style & WS_EX_DLGMODALFRAME) != 0;
 }
 
 // The control's NewWindow2 event, raised on `sink` exactly as the control raises it.
@@ -506,6 +509,45 @@ TEST_F(PopupTest, NewWindowRequestOpensAnOwnedPopupAndHandsBackItsBrowser) {
   EXPECT_EQ(pp_disp->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser)), S_OK);
   if (browser != nullptr) browser->Release();
   pp_disp->Release();
+}
+
+// An automation interface a request may come with; counts its references.
+class CountedDispatch final : public IDispatch {
+ public:
+  LONG references = 1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+TEST_F(PopupTest, AnInterfaceTheRequestCameWithIsReleasedWhenReplaced) {
+  CountedDispatch given;
+  IDispatch* pp_disp = &given;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  EXPECT_EQ(RaiseNewWindow2(Native(main_).EventSink(), &pp_disp, &cancel), S_OK);
+  ASSERT_NE(pp_disp, &given);
+  EXPECT_EQ(given.references, 0);
+  if (pp_disp != nullptr) pp_disp->Release();
 }
 
 TEST_F(PopupTest, CancelComesBackAsTheRequestSuppliedIt) {
