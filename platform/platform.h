@@ -43,8 +43,9 @@ class Path {
   using String = std::basic_string<Char>;
 
   Path() = default;
-  // From bytes in the ANSI code page (elsewhere: the bytes as they are). Throws PlatformError.
-  Path(std::string_view bytes);  // NOLINT: a byte path names the same file
+  // From bytes in the ANSI code page (elsewhere: the bytes as they are), as tools and tests
+  // name files. Implicit: a byte path names the same file. Throws PlatformError.
+  Path(std::string_view bytes);
   Path(const Bytes& bytes) : Path(std::string_view(bytes)) {}
   Path(const char* bytes) : Path(std::string_view(bytes)) {}
   static Path Native(String native) {
