@@ -446,6 +446,22 @@ class StartPage(ViewerTestCase):
                 self.assertEqual(program.wait_exit(), 0, program.read_log())
                 self.assertEqual(program.stop(), [])
 
+    def test_program_folder_not_utf8_never_leaves_the_window_empty(self):
+        # WebKit opens no path that is not UTF-8, not even to show its own error page: the viewer
+        # asks for it as the title bar reads it, Windows-1252. Here a folder of that name holds
+        # a page that closes itself; without one the reader gets WebKit's "file not found" page.
+        program = Program(settings_fields(start=b"closes_itself.html"))
+        base = os.fsencode(program.dir)
+        os.makedirs(os.path.join(base, b"caf\xe9"))
+        for name in (b"vellum", b"Vellum.ini"):
+            os.rename(os.path.join(base, name), os.path.join(base, b"caf\xe9", name))
+        program.add_page("café/closes_itself.html".encode())
+        program.path = os.path.join(base, b"caf\xe9", b"vellum")
+        program.start()
+        self.addCleanup(program.stop)
+        self.assertEqual(program.wait_exit(), 0, program.read_log())
+        self.assertEqual(program.stop(), [])
+
     def test_page_reads_a_file_beside_it(self):
         program = self.launch(settings_fields(start=b"reads_json.html"))
         self.assert_ends_normally(program)
