@@ -11,7 +11,21 @@ int ClampOuterSize(int value) {
   return std::clamp(value, Window::kMinOuterSize, Window::kMaxOuterSize);
 }
 
+// Either separator ends a directory, as Windows reads paths.
+constexpr Path::Char kSeparators[] = {'/', '\\', 0};
+
 }  // namespace
+
+Path Path::Directory() const {
+  const std::size_t slash = native_.find_last_of(kSeparators);
+  if (slash == String::npos) return Path();
+  return Native(native_.substr(0, slash + 1));
+}
+
+Path Path::FileName() const {
+  const std::size_t slash = native_.find_last_of(kSeparators);
+  return Native(slash == String::npos ? native_ : native_.substr(slash + 1));
+}
 
 void Window::SetTitle(const Bytes& title) {
   SetTitleImpl(title);
@@ -42,7 +56,7 @@ void Application::ReportError(std::string_view what) noexcept {
     if (error_handler_) {
       error_handler_(text);
     } else {
-      ShowMessageBox(ProgramPath(), text, BoxIcon::Error);
+      ShowMessageBox(ProgramPath().ToBytes(), text, BoxIcon::Error);
     }
   } catch (...) {
     // The report itself failed (no memory, no display): nothing is left to tell the reader.

@@ -30,8 +30,65 @@ class PlatformError : public std::runtime_error {
 // ---------------------------------------------------------------------------------------------
 // Program file and file reading
 
+// A file's path in the form the system names files in: UTF-16 on Windows, so that a folder is
+// reached whatever its name and whatever the ANSI code page can hold; bytes elsewhere. Byte
+// strings (settings fields) join it only through Append, which converts them the system's way.
+class Path {
+ public:
+#if defined(_WIN32)
+  using Char = wchar_t;
+#else
+  using Char = char;
+#endif
+  using String = std::basic_string<Char>;
+
+  Path() = default;
+  // From bytes in the ANSI code page (elsewhere: the bytes as they are), as tools and tests
+  // name files. Implicit: a byte path names the same file. Throws PlatformError.
+  Path(std::string_view bytes);
+  Path(const Bytes& bytes) : Path(std::string_view(bytes)) {}
+  Path(const char* bytes) : Path(std::string_view(bytes)) {}
+  static Path Native(String native) {
+    Path path;
+    path.native_ = std::move(native);
+    return path;
+  }
+
+  const String& native() const { return native_; }
+  bool empty() const { return native_.empty(); }
+  // In the ANSI code page, for showing and for tools; a character the code page lacks becomes
+  // "?". Never used to reach the file again.
+  Bytes ToBytes() const;
+
+  // The directory part, up to and including its last separator; empty when there is none.
+  Path Directory() const;
+  // What follows the directory part.
+  Path FileName() const;
+  // This path followed directly by `name`, a byte string: no separator inserted, nothing
+  // normalised. On Windows `name` is read in the ANSI code page. Elsewhere bytes that are valid
+  // UTF-8 stay; others are read as Windows-1252 (the code page a book made on Windows names its
+  // files in) when a file of that UTF-8 name exists, and stay as they are when none does.
+  Path Append(std::string_view name) const;
+
+  bool operator==(const Path&) const = default;
+
+ private:
+  String native_;
+};
+
+// `name` with every character after the first in lower case by the system's rules, as a byte
+// string: on Windows CharLowerBuffW, then the ANSI code page; elsewhere Unicode lower case when
+// the bytes are valid UTF-8, else the Windows-1252 letters' lower case.
+Bytes LowerCaseAfterFirst(const Path& name);
+
+// True when the ANSI code page uses lead bytes (932, 936, 949, 950), so that a byte string must
+// be walked by character: a trail byte may look like "\" or "`" (never on Linux).
+bool IsMultiByteCodePage();
+// The length in bytes of the character that starts at `text[i]` (1 or 2).
+std::size_t CharacterLength(std::string_view text, std::size_t i);
+
 // Full path of the running program file. Throws PlatformError.
-Bytes RunningProgramPath();
+Path RunningProgramPath();
 
 // The directory separator of this system ('/' or '\\').
 char PathSeparator();
@@ -51,7 +108,7 @@ class InputFile {
 // Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
 // pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
 // for reading, is not a regular file, or is held open for writing.
-std::unique_ptr<InputFile> OpenForReading(const Bytes& path);
+std::unique_ptr<InputFile> OpenForReading(const Path& path);
 
 // ---------------------------------------------------------------------------------------------
 // Windows and their browser control
@@ -87,9 +144,9 @@ class WindowEvents {
 class Browser {
  public:
   virtual ~Browser() = default;
-  // Opens a local file given by its full path (bytes in the ANSI code page). The backend turns
-  // it into the control's URL form. Throws PlatformError when the control rejects the request.
-  virtual void NavigateToFile(const Bytes& path) = 0;
+  // Opens a local file given by its full path. The backend turns it into the control's URL
+  // form. Throws PlatformError when the control rejects the request.
+  virtual void NavigateToFile(const Path& path) = 0;
   virtual Automation AutomationInterface() = 0;
 };
 
@@ -162,7 +219,7 @@ class Application {
   virtual std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) = 0;
 
   // Full path of the running program file.
-  virtual Bytes ProgramPath() = 0;
+  virtual Path ProgramPath() = 0;
   // How the program was asked to show its first window when it was started.
   virtual ShowState StartupShowState() = 0;
 

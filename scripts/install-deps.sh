@@ -11,7 +11,7 @@ declare -A groups=(
   [bench]="libbenchmark-dev time python3 xvfb openbox dbus dbus-x11 x11-utils"
   [fuzz]="clang-14 libclang-rt-14-dev"
   [tools]="libcli11-dev nlohmann-json3-dev"
-  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest"
+  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest locales"
 )
 
 wanted=()

@@ -6,6 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Wine takes the ANSI code page from the locale: the tests run the program under Japanese (932)
+# as well, which needs that locale generated.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8
+fi
+
 jobs=${JOBS:-2}
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"

@@ -58,6 +58,15 @@ std::vector<ByteString> SplitFields(std::string_view text, char separator) {
   std::vector<ByteString> fields;
   if (text.empty()) return fields;
   std::size_t start = 0;
+  if (platform::IsMultiByteCodePage()) {
+    for (std::size_t i = 0; i < text.size(); i += platform::CharacterLength(text, i)) {
+      if (text[i] != separator) continue;
+      fields.emplace_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+    fields.emplace_back(text.substr(start));
+    return fields;
+  }
   for (;;) {
     const void* hit = std::memchr(text.data() + start, separator, text.size() - start);
     if (hit == nullptr) break;
@@ -112,19 +121,14 @@ ByteString ReadDecodedFirstLine(platform::InputFile& file) {
   return plain;
 }
 
-ByteString ProgramDirectory(std::string_view program_path) {
-  const std::size_t slash = program_path.find_last_of("/\\");
-  if (slash == std::string_view::npos) return ByteString();
-  return ByteString(program_path.substr(0, slash + 1));
+platform::Path ProgramDirectory(const platform::Path& program_path) {
+  return program_path.Directory();
 }
 
-ByteString SettingsFilePath(std::string_view directory) {
-  ByteString path(directory);
-  if (path.empty() || (path.back() != '/' && path.back() != '\\')) {
-    path += platform::PathSeparator();
-  }
-  path += kSettingsFileName;
-  return path;
+platform::Path SettingsFilePath(const platform::Path& directory) {
+  if (!directory.empty() && directory.FileName().empty())
+    return directory.Append(kSettingsFileName);
+  return directory.Append(std::string(1, platform::PathSeparator()) + kSettingsFileName);
 }
 
 ViewerSettings TakeViewerSettings(const SettingsRecord& record) {
@@ -138,7 +142,7 @@ ViewerSettings TakeViewerSettings(const SettingsRecord& record) {
   return viewer;
 }
 
-LoadOutcome LoadSettingsFile(const ByteString& path) noexcept {
+LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept {
   LoadOutcome outcome;
   // Reading, decoding and splitting are one unit: any failure in it is a read failure.
   try {
@@ -173,8 +177,8 @@ LoadOutcome LoadSettingsFile(const ByteString& path) noexcept {
   return outcome;
 }
 
-LoadOutcome LoadSettings(std::string_view program_directory) noexcept {
-  ByteString path;
+LoadOutcome LoadSettings(const platform::Path& program_directory) noexcept {
+  platform::Path path;
   try {
     path = SettingsFilePath(program_directory);
   } catch (...) {

@@ -56,7 +56,9 @@ struct LoadOutcome {
 // The text the reader is shown for a failed load: "Config file error." or "File Error.".
 const char* FailureMessage(LoadStatus status);
 
-// Splits `text` at every `separator`: k separators give k+1 fields, an empty text none.
+// Splits `text` at every `separator`: k separators give k+1 fields, an empty text none. In a
+// double-byte ANSI code page the text is walked by character, so that a trail byte equal to the
+// separator splits nothing.
 std::vector<ByteString> SplitFields(std::string_view text, char separator);
 
 // The plain text of a file's first line, decoded as it is read. The line ends at LF, at CR LF,
@@ -67,18 +69,18 @@ std::vector<ByteString> SplitFields(std::string_view text, char separator);
 ByteString ReadDecodedFirstLine(platform::InputFile& file);
 
 // The directory part of a program file's path, ending in a separator.
-ByteString ProgramDirectory(std::string_view program_path);
+platform::Path ProgramDirectory(const platform::Path& program_path);
 
 // `directory` + "Vellum.ini"; a separator is appended to a directory that lacks one.
-ByteString SettingsFilePath(std::string_view directory);
+platform::Path SettingsFilePath(const platform::Path& directory);
 
 // The viewer's values from a record of kFieldCount fields; an empty WindowWidth becomes "0".
 ViewerSettings TakeViewerSettings(const SettingsRecord& record);
 
 // Reads, decodes, splits and validates the settings file at `path`. Never throws.
-LoadOutcome LoadSettingsFile(const ByteString& path) noexcept;
+LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept;
 
 // Loads "Vellum.ini" from the program directory. Never throws.
-LoadOutcome LoadSettings(std::string_view program_directory) noexcept;
+LoadOutcome LoadSettings(const platform::Path& program_directory) noexcept;
 
 }  // namespace vellum::settings

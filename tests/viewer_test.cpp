@@ -78,6 +78,16 @@ TEST(ApplicationTitle, NameWithoutDirectoryOrExtensionInTitleCase) {
       {"/opt/book/my.reader.bin", "my"},
       {"/opt/book/.hidden", ""},
       {"/opt/book/x", "x"},
+      // Beyond ASCII: Unicode lower case for UTF-8 names, the first character whole.
+      {"/opt/book/V\xC3\x89LUM.bin", "V\xC3\xA9lum"},
+      {"/opt/book/\xC3\x89"
+       "COLE\xC5\x92",
+       "\xC3\x89"
+       "cole\xC5\x93"},
+      {"/opt/book/\xD0\x9A\xD0\x9D\xD0\x98\xD0\x93\xD0\x90",
+       "\xD0\x9A\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0"},
+      // Not UTF-8: Windows-1252 letters, as the title bar reads those bytes.
+      {"/opt/book/V\xC9LUM\x8A\x8C\x8E\x9F\xD7", "V\xE9lum\x9A\x9C\x9E\xFF\xD7"},
   };
   for (const auto& c : cases) EXPECT_EQ(ApplicationTitle(c.path), c.title) << c.path;
 }

@@ -265,7 +265,9 @@ SettingsChanges ChangesFrom(const EditOptions& options, const CLI::App& command)
 
 void WarnAboutStartPage(const SettingsLocation& location, const settings::SettingsRecord& record,
                         std::ostream& err) {
-  const ByteString page = location.directory + record[settings::kStartPageField];
+  // The file the viewer will open, found by its rules.
+  const ByteString page =
+      platform::Path(location.directory).Append(record[settings::kStartPageField]).ToBytes();
   if (KindOf(page) != PathKind::kFile) {
     err << kProgram << ": warning: the start page " << Shown(page) << " is not there yet\n";
   }

@@ -13,8 +13,8 @@ class RecordingWindow final : public platform::Window, public platform::Browser 
       : Window(app, events), record_(record) {}
 
   platform::Browser& browser() override { return *this; }
-  void NavigateToFile(const Bytes& path) override {
-    if (record_) record_->navigated.push_back(path);
+  void NavigateToFile(const platform::Path& path) override {
+    if (record_) record_->navigated.push_back(path.ToBytes());
   }
   platform::Automation AutomationInterface() override { return this; }
 
@@ -49,7 +49,7 @@ class RecordingApplication final : public platform::Application {
                                                        platform::Window* owner) override {
     return std::make_unique<RecordingWindow>(*this, events, owner ? nullptr : &record_);
   }
-  Bytes ProgramPath() override { return program_path_; }
+  platform::Path ProgramPath() override { return program_path_; }
   platform::ShowState StartupShowState() override { return platform::ShowState::Normal; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, platform::BoxIcon icon) override {
     record_.boxes.push_back({caption, text, icon});
@@ -60,7 +60,7 @@ class RecordingApplication final : public platform::Application {
   void Post(std::function<void()>) override {}
 
  private:
-  Bytes program_path_;
+  platform::Path program_path_;
   ViewerRun& record_;
 };
 

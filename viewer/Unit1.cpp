@@ -60,16 +60,13 @@ int StrToInt(std::string_view text) {
   return static_cast<std::int32_t>(bits);
 }
 
-ByteString ApplicationTitle(std::string_view program_path) {
-  const std::size_t slash = program_path.find_last_of("/\\");
-  std::string_view name =
-      slash == std::string_view::npos ? program_path : program_path.substr(slash + 1);
-  name = name.substr(0, name.find('.'));
-  ByteString title(name);
-  for (std::size_t i = 1; i < title.size(); ++i) {
-    if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
-  }
-  return title;
+ByteString ApplicationTitle(const platform::Path& program_path) {
+  // Worked on in the system's own form of the name: in a double-byte code page a trail byte may
+  // look like a "\", and a letter's lower case is not a matter of one byte.
+  const platform::Path::String name = program_path.FileName().native();
+  const platform::Path stem =
+      platform::Path::Native(name.substr(0, name.find(platform::Path::Char('.'))));
+  return platform::LowerCaseAfterFirst(stem);
 }
 
 std::string ErrorReportText(std::string_view what) {
@@ -90,7 +87,7 @@ TForm1::~TForm1() {
   window_.reset();
 }
 
-ByteString TForm1::ProgramDirectory() { return settings::ProgramDirectory(app_.ProgramPath()); }
+platform::Path TForm1::ProgramDirectory() { return settings::ProgramDirectory(app_.ProgramPath()); }
 
 void TForm1::FormShow() {
   if (IsPopup()) return;
@@ -108,7 +105,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::StartViewing() {
-  WebBrowser1.NavigateToFile(ProgramDirectory() + settings_.StartPage);
+  WebBrowser1.NavigateToFile(ProgramDirectory().Append(settings_.StartPage));
   if (settings_.WindowHeight == "0" || settings_.WindowWidth == "0") {
     window_->Maximize();
     return;

@@ -30,9 +30,10 @@ class EConvertError : public std::runtime_error {
 // Decimal values must fit in 32 signed bits. Throws EConvertError.
 int StrToInt(std::string_view text);
 
-// The program file's name without its directory and from its first "." on, with every letter
-// after the first in lower case ("VIEWER.EXE" gives "Viewer"). Message boxes carry it.
-ByteString ApplicationTitle(std::string_view program_path);
+// The program file's name without its directory and from its first "." on, with every character
+// after the first in lower case by the system's rules ("VIEWER.EXE" gives "Viewer", "VÉLUM.EXE"
+// "Vélum"). Message boxes carry it.
+ByteString ApplicationTitle(const platform::Path& program_path);
 
 // The text of the error report: the error's text, with a "." appended unless it is empty or
 // already ends in "." or a character below it.
@@ -67,7 +68,7 @@ class TForm1 final : public platform::WindowEvents {
     WebBrowser1NewWindow2(pp_disp, cancel);
   }
   bool IsPopup() const { return window_->Title() == kPopupTitle; }
-  ByteString ProgramDirectory();
+  platform::Path ProgramDirectory();
   // Destroys a freed popup; runs from the message loop, never inside its own close handler.
   void ReleasePopup(const TForm1* popup);
 

@@ -10,13 +10,13 @@ FakeWindow::FakeWindow(FakeApplication& app, WindowEvents& events, FakeWindow* o
 
 FakeWindow::~FakeWindow() { app_.Forget(this); }
 
-void FakeWindow::NavigateToFile(const Bytes& path) {
+void FakeWindow::NavigateToFile(const Path& path) {
   if (!navigation_error_.empty()) {
     std::string why = std::move(navigation_error_);
     navigation_error_.clear();
     throw PlatformError(why);
   }
-  navigations_.push_back(path);
+  navigations_.push_back(path.ToBytes());
   calls_.push_back("navigate");
 }
 

@@ -24,7 +24,7 @@ class FakeWindow final : public Window, public Browser {
   ~FakeWindow() override;
 
   Browser& browser() override { return *this; }
-  void NavigateToFile(const Bytes& path) override;
+  void NavigateToFile(const Path& path) override;
   Automation AutomationInterface() override { return static_cast<Browser*>(this); }
 
   // What was done to the window.
@@ -85,10 +85,10 @@ struct MessageBoxRecord {
 
 class FakeApplication final : public Application {
  public:
-  explicit FakeApplication(Bytes program_path) : program_path_(std::move(program_path)) {}
+  explicit FakeApplication(Path program_path) : program_path_(std::move(program_path)) {}
 
   std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) override;
-  Bytes ProgramPath() override { return program_path_; }
+  Path ProgramPath() override { return program_path_; }
   ShowState StartupShowState() override { return startup_state_; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
   // Runs the script set with WhileRunning, then every posted task, unless ended before.
@@ -117,7 +117,7 @@ class FakeApplication final : public Application {
   friend class FakeWindow;
   void Forget(FakeWindow* window);
 
-  Bytes program_path_;
+  Path program_path_;
   ShowState startup_state_ = ShowState::Normal;
   std::function<void()> script_;
   std::vector<FakeWindow*> windows_;

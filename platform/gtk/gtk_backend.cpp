@@ -53,7 +53,7 @@ class ViewerApp final : public Application {
   ~ViewerApp() override;
 
   std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) override;
-  Bytes ProgramPath() override { return program_path_; }
+  Path ProgramPath() override { return program_path_; }
   ShowState StartupShowState() override { return ShowState::Normal; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
   void Run() override;
@@ -81,7 +81,7 @@ class ViewerApp final : public Application {
   static gboolean RunPosted(gpointer self);
   void EndWebProcesses();
 
-  Bytes program_path_;
+  Path program_path_;
   WebKitWebContext* context_ = nullptr;
   WebKitSettings* settings_ = nullptr;
   GMainLoop* loop_ = nullptr;
@@ -100,7 +100,7 @@ class ViewerWindow final : public Window, public Browser {
   ~ViewerWindow() override;
 
   Browser& browser() override { return *this; }
-  void NavigateToFile(const Bytes& path) override;
+  void NavigateToFile(const Path& path) override;
   Automation AutomationInterface() override { return view_; }
 
   WebKitWebView* view() const { return view_; }
@@ -190,7 +190,11 @@ ViewerWindow::~ViewerWindow() {
   if (!app_.ended()) gtk_widget_destroy(window_);
 }
 
-void ViewerWindow::NavigateToFile(const Bytes& path) {
+void ViewerWindow::NavigateToFile(const Path& file) {
+  // WebKit reads a file URL's path as UTF-8 and loads nothing at all, not even its own error
+  // page, for one that is not: such a path is asked for as the display reads it, so that the
+  // reader sees the page or WebKit's "file not found" page, never an empty window.
+  const std::string path = ReadAsUtf8(file.native());
   GError* error = nullptr;
   gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
   if (uri == nullptr) {
@@ -249,18 +253,46 @@ void ViewerWindow::SetOuterWidthImpl(int width) {
   ApplyOuterSize();
 }
 
+namespace {
+
+// What the reader can see of the monitor `window` is on, or opens on (the primary one).
+std::optional<GdkRectangle> VisibleArea(GtkWidget* window) {
+  GdkDisplay* display = gtk_widget_get_display(window);
+  GdkWindow* native = gtk_widget_get_window(window);
+  GdkMonitor* monitor =
+      native != nullptr ? gdk_display_get_monitor_at_window(display, native) : nullptr;
+  if (monitor == nullptr) monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return std::nullopt;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  if (area.width <= 0 || area.height <= 0) gdk_monitor_get_geometry(monitor, &area);
+  if (area.width <= 0 || area.height <= 0) return std::nullopt;
+  return area;
+}
+
+}  // namespace
+
 // GTK sizes the client area; the frame is the window manager's, and known only once it has
 // taken the window on. Until then the frame counts as nothing, and the size is set again when
-// the window manager tells.
+// the window manager tells. As Windows limits a window to about the screen, the outer size is
+// at most what the reader can see of the monitor.
 void ViewerWindow::ApplyOuterSize() {
   if (!outer_width_ && !outer_height_) return;
   const std::optional<FrameExtents> extents = ReadFrameExtents(gtk_widget_get_window(window_));
   const FrameExtents frame = extents.value_or(FrameExtents{});
+  const std::optional<GdkRectangle> area = VisibleArea(window_);
   int width = 0;
   int height = 0;
   gtk_window_get_size(As<GtkWindow>(window_), &width, &height);
-  if (outer_width_) width = std::max(1, *outer_width_ - frame.left - frame.right);
-  if (outer_height_) height = std::max(1, *outer_height_ - frame.top - frame.bottom);
+  if (outer_width_) {
+    const int outer = area ? std::min(*outer_width_, area->width) : *outer_width_;
+    width = std::max(1, outer - frame.left - frame.right);
+  }
+  if (outer_height_) {
+    const int outer = area ? std::min(*outer_height_, area->height) : *outer_height_;
+    height = std::max(1, outer - frame.top - frame.bottom);
+  }
   // A window that cannot be resized keeps the larger of its default size and its requested one.
   gtk_window_set_default_size(As<GtkWindow>(window_), width, height);
   gtk_window_resize(As<GtkWindow>(window_), width, height);

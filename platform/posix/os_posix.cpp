@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Program file and file reading on POSIX systems (Linux).
+// Program file, file reading and file-name text on POSIX systems (Linux).
 #include <fcntl.h>
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gtk/display_text.h"
 #include "platform/platform.h"
 
 namespace vellum::platform {
@@ -16,6 +18,24 @@ namespace {
 
 std::string ErrnoText(const std::string& what, const std::string& path, int err) {
   return what + " '" + path + "': " + std::strerror(err);
+}
+
+// The lower case of a Windows-1252 letter, as Windows lowers it; any other byte as it is.
+char LowerWindows1252(char byte) {
+  const auto b = static_cast<unsigned char>(byte);
+  if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
+    return static_cast<char>(b + 0x20);
+  }
+  switch (b) {
+    case 0x8A:  // S with caron
+    case 0x8C:  // OE
+    case 0x8E:  // Z with caron
+      return static_cast<char>(b + 0x10);
+    case 0x9F:  // Y with diaeresis
+      return static_cast<char>(0xFF);
+    default:
+      return byte;
+  }
 }
 
 class PosixInputFile final : public InputFile {
@@ -44,19 +64,53 @@ class PosixInputFile final : public InputFile {
 
 }  // namespace
 
-Bytes RunningProgramPath() {
+Path::Path(std::string_view bytes) : native_(bytes) {}
+
+Bytes Path::ToBytes() const { return native_; }
+
+Path Path::Append(std::string_view name) const {
+  if (gtk::IsValidUtf8(name)) return Native(native_ + String(name));
+  const String read = native_ + gtk::Windows1252ToUtf8(name);
+  struct stat st {};
+  if (::stat(read.c_str(), &st) == 0) return Native(read);
+  return Native(native_ + String(name));
+}
+
+Bytes LowerCaseAfterFirst(const Path& name) {
+  const std::string& text = name.native();
+  if (text.empty()) return text;
+  if (!gtk::IsValidUtf8(text)) {
+    Bytes lowered = text;
+    for (std::size_t i = 1; i < lowered.size(); ++i) lowered[i] = LowerWindows1252(lowered[i]);
+    return lowered;
+  }
+  const std::size_t first = static_cast<std::size_t>(g_utf8_next_char(text.data()) - text.data());
+  gchar* rest = g_utf8_strdown(text.data() + first, static_cast<gssize>(text.size() - first));
+  Bytes lowered = text.substr(0, first) + rest;
+  g_free(rest);
+  return lowered;
+}
+
+bool IsMultiByteCodePage() { return false; }
+
+std::size_t CharacterLength(std::string_view, std::size_t) { return 1; }
+
+Path RunningProgramPath() {
   std::vector<char> buffer(256);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (n < 0) throw PlatformError(ErrnoText("Cannot resolve", "/proc/self/exe", errno));
-    if (static_cast<std::size_t>(n) < buffer.size()) return Bytes(buffer.data(), n);
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      return Path::Native(Path::String(buffer.data(), static_cast<std::size_t>(n)));
+    }
     buffer.resize(buffer.size() * 2);
   }
 }
 
 char PathSeparator() { return '/'; }
 
-std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
+std::unique_ptr<InputFile> OpenForReading(const Path& file) {
+  const Bytes& path = file.native();
   // Opened without waiting, then taken only when it is a regular file: opening a FIFO would wait
   // for a writer, and a device or socket never ends.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Program file and file reading on Windows. Paths are bytes in the ANSI code page; they cross
-// into Windows as UTF-16.
+// Program file, file reading and file-name text on Windows. Paths are UTF-16 from the program
+// file's own path on; only byte strings from the settings are read in the ANSI code page.
 #include <windows.h>
 
 #include <vector>
@@ -39,7 +39,32 @@ class Win32InputFile final : public InputFile {
 
 }  // namespace
 
-Bytes RunningProgramPath() {
+Path::Path(std::string_view bytes) : native_(win32::ToWide(bytes)) {}
+
+Bytes Path::ToBytes() const { return win32::ToAnsi(native_); }
+
+Path Path::Append(std::string_view name) const { return Native(native_ + win32::ToWide(name)); }
+
+Bytes LowerCaseAfterFirst(const Path& name) {
+  std::wstring text = name.native();
+  std::size_t first = 1;
+  if (text.size() > 1 && IS_HIGH_SURROGATE(text[0]) && IS_LOW_SURROGATE(text[1])) first = 2;
+  if (text.size() > first) {
+    ::CharLowerBuffW(text.data() + first, static_cast<DWORD>(text.size() - first));
+  }
+  return win32::ToAnsi(text);
+}
+
+bool IsMultiByteCodePage() {
+  CPINFO info{};
+  return ::GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+}
+
+std::size_t CharacterLength(std::string_view text, std::size_t i) {
+  return i + 1 < text.size() && ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[i])) ? 2 : 1;
+}
+
+Path RunningProgramPath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -47,19 +72,19 @@ Bytes RunningProgramPath() {
       throw PlatformError(
           win32::SystemErrorText("Cannot find", "the program file", ::GetLastError()));
     }
-    if (n < buffer.size()) return win32::ToAnsi(std::wstring_view(buffer.data(), n));
+    if (n < buffer.size()) return Path::Native(std::wstring(buffer.data(), n));
     buffer.resize(buffer.size() * 2);
   }
 }
 
 char PathSeparator() { return '\\'; }
 
-std::unique_ptr<InputFile> OpenForReading(const Bytes& path) {
-  const std::wstring wide = win32::ToWide(path);
+std::unique_ptr<InputFile> OpenForReading(const Path& file_path) {
+  const Bytes path = file_path.ToBytes();  // for messages only
   // Read sharing only: a file somebody holds open for writing is not opened, and nobody may
   // open it for writing while it is open here.
-  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileW(file_path.native().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw PlatformError(win32::SystemErrorText("Cannot open", path, ::GetLastError()));
   }

@@ -16,6 +16,8 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
 constexpr DWORD kFixedBorderRemoves = WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+// The dialog frame: no icon in the title bar.
+constexpr DWORD kFixedBorderExStyle = WS_EX_DLGMODALFRAME;
 constexpr wchar_t kTaskWindowClass[] = L"VellumTaskWindow";
 constexpr UINT kRunTaskMessage = WM_APP + 1;
 
@@ -173,9 +175,9 @@ IOleClientSite* Win32Window::ClientSite() const { return site_; }
 
 IDispatch* Win32Window::EventSink() const { return site_; }
 
-void Win32Window::NavigateToFile(const Bytes& path) {
+void Win32Window::NavigateToFile(const Path& path) {
   if (web_browser_ == nullptr) throw PlatformError("The window has no browser control");
-  const std::wstring url = ToWide(path);
+  const std::wstring& url = path.native();
   BSTR bstr = ::SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
   if (bstr == nullptr) throw PlatformError("Out of memory");
   // No flags, no target frame, no post data, no extra headers.
@@ -198,9 +200,11 @@ void Win32Window::OnNewWindow2(IDispatch** pp_disp, VARIANT_BOOL* cancel) noexce
   const bool refuse_before = refuse;
   FireNewWindow(requested, refuse);
   if (requested != before) {
-    // The control receives a reference of its own; the one it came with is not ours to drop.
+    // The control receives a reference of its own, and the one it came with is given up: an
+    // out-argument that is replaced is released by whoever replaces it.
     auto* answer = static_cast<IDispatch*>(requested);
     if (answer != nullptr) answer->AddRef();
+    if (*pp_disp != nullptr) (*pp_disp)->Release();
     *pp_disp = answer;
   }
   if (refuse != refuse_before) *cancel = refuse ? VARIANT_TRUE : VARIANT_FALSE;
@@ -302,6 +306,13 @@ void Win32Window::SetBorderImpl(Border border) {
     style |= static_cast<LONG_PTR>(kFixedBorderRemoves);
   }
   ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style);
+  LONG_PTR ex_style = ::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  if (border == Border::FixedDialog) {
+    ex_style |= static_cast<LONG_PTR>(kFixedBorderExStyle);
+  } else {
+    ex_style &= ~static_cast<LONG_PTR>(kFixedBorderExStyle);
+  }
+  ::SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, ex_style);
   ::SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
                      SWP_NOOWNERZORDER);
@@ -408,7 +419,7 @@ std::unique_ptr<Window> Win32Application::CreateViewerWindow(WindowEvents& event
   return std::make_unique<Win32Window>(*this, events, dynamic_cast<Win32Window*>(owner));
 }
 
-Bytes Win32Application::ProgramPath() { return RunningProgramPath(); }
+Path Win32Application::ProgramPath() { return RunningProgramPath(); }
 
 void Win32Application::ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) {
   // No owner: the box is centred on the screen; task-modal, so every window of the program

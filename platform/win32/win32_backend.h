@@ -41,7 +41,7 @@ class Win32Window final : public Window, public Browser {
   ~Win32Window() override;
 
   Browser& browser() override { return *this; }
-  void NavigateToFile(const Bytes& path) override;
+  void NavigateToFile(const Path& path) override;
   Automation AutomationInterface() override { return automation_; }
 
   HWND hwnd() const { return hwnd_; }
@@ -99,7 +99,7 @@ class Win32Application : public Application {
   ~Win32Application() override;
 
   std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) override;
-  Bytes ProgramPath() override;
+  Path ProgramPath() override;
   ShowState StartupShowState() override { return startup_state_; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
   void Run() override;

@@ -385,6 +385,32 @@ class Sizing(ViewerTestCase):
         close_window(main)
         self.assert_ends_normally(program)
 
+    def test_size_larger_than_the_screen_fits_the_screen(self):
+        screen = tuple(int(v) for v in re.search(r"dimensions: +(\d+)x(\d+)",
+                                                 run("xdpyinfo")).groups())
+        for height, width in [(b"99999", b"640"), (b"480", b"$7FFFFFFF"), (b"99999", b"99999")]:
+            with self.subTest(height=height, width=width):
+                program = self.launch(settings_fields(height, width, b"plain.html", b"Huge", b"1"))
+                program.main_window()
+                seen = []
+
+                def inside():
+                    # Once the frame is known, the whole frame on the screen.
+                    seen[:] = [w for w in program.windows() if any(w.frame)]
+                    return [w for w in seen if w.outer[0] <= screen[0] and w.outer[1] <= screen[1]
+                            and w.position[0] - w.frame[0] >= 0
+                            and w.position[1] - w.frame[2] >= 0]
+
+                try:
+                    main = wait_for("a window inside the %dx%d screen" % screen, inside)[0]
+                except AssertionError as e:
+                    raise AssertionError("%s; windows: %r" % (e, seen)) from None
+                # A size that fits is kept as asked.
+                if height == b"480":
+                    self.assertEqual(main.outer[1], 480)
+                close_window(main)
+                self.assert_ends_normally(program)
+
 
 class StartPage(ViewerTestCase):
     """The start page opens from the program directory, whatever its file name holds."""
@@ -407,6 +433,34 @@ class StartPage(ViewerTestCase):
                 self.addCleanup(program.stop)
                 self.assertEqual(program.wait_exit(), 0, program.read_log())
                 self.assertEqual(program.stop(), [])
+
+    def test_name_stored_in_windows_1252_opens_its_utf8_named_file(self):
+        # A book made on Windows: the settings hold the name in Windows-1252, the disk in UTF-8.
+        for stored, on_disk in [(b"caf\xe9.html", "café.html"),
+                                (b"\x80 sub/\xdcbung.html", "€ sub/Übung.html")]:
+            with self.subTest(on_disk):
+                program = Program(settings_fields(start=stored))
+                program.add_page(on_disk.encode())
+                program.start()
+                self.addCleanup(program.stop)
+                self.assertEqual(program.wait_exit(), 0, program.read_log())
+                self.assertEqual(program.stop(), [])
+
+    def test_program_folder_not_utf8_never_leaves_the_window_empty(self):
+        # WebKit opens no path that is not UTF-8, not even to show its own error page: the viewer
+        # asks for it as the title bar reads it, Windows-1252. Here a folder of that name holds
+        # a page that closes itself; without one the reader gets WebKit's "file not found" page.
+        program = Program(settings_fields(start=b"closes_itself.html"))
+        base = os.fsencode(program.dir)
+        os.makedirs(os.path.join(base, b"caf\xe9"))
+        for name in (b"vellum", b"Vellum.ini"):
+            os.rename(os.path.join(base, name), os.path.join(base, b"caf\xe9", name))
+        program.add_page("café/closes_itself.html".encode())
+        program.path = os.path.join(base, b"caf\xe9", b"vellum")
+        program.start()
+        self.addCleanup(program.stop)
+        self.assertEqual(program.wait_exit(), 0, program.read_log())
+        self.assertEqual(program.stop(), [])
 
     def test_page_reads_a_file_beside_it(self):
         program = self.launch(settings_fields(start=b"reads_json.html"))

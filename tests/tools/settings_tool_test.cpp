@@ -254,6 +254,26 @@ TEST(Check, StartsCleanlyWhenTheViewerWould) {
   }
 }
 
+TEST(Check, StartPageNamedInWindows1252IsTheUtf8NamedFile) {
+  struct Case {
+    const char* on_disk;  // nullptr: no page
+    int code;
+    const char* seen;  // in `show`
+  };
+  const Case cases[] = {
+      {"caf\xC3\xA9.html", 0, "caf\xC3\xA9.html (found)"},
+      {nullptr, 1, "caf\xC3\xA9.html (NOT FOUND)"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    if (c.on_disk != nullptr) dir.Write(c.on_disk, "<p>hi</p>");
+    dir.Write("Vellum.ini", SettingsLine(Fields("600", "800", "caf\xE9.html", "T", "1")));
+    EXPECT_EQ(Tool({"check", dir.path().string()}).code, c.code);
+    const Result shown = Tool({"show", dir.path().string()});
+    EXPECT_NE(shown.out.find(c.seen), std::string::npos) << shown.out;
+  }
+}
+
 TEST(Check, CaptionIsTheApplicationTitleOfTheViewerBesideIt) {
   TempDir dir;
   dir.Write("Vellum.exe", "MZ");

@@ -35,7 +35,7 @@ class TestApplication final : public Win32Application {
  public:
   TestApplication(std::string program_path, int show_command = SW_SHOWNORMAL)
       : Win32Application(nullptr, show_command), program_path_(std::move(program_path)) {}
-  platform::Bytes ProgramPath() override { return program_path_; }
+  platform::Path ProgramPath() override { return program_path_; }
 
  private:
   std::string program_path_;
@@ -81,9 +81,12 @@ SIZE ClientSize(HWND hwnd) {
   return {rect.right, rect.bottom};
 }
 
+// No sizing frame, no minimize or maximize box, and the dialog frame (no icon).
 bool HasFixedBorder(HWND hwnd) {
   const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
-  return (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0;
+  const LONG_PTR ex_style = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+  return (style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) == 0 &&
+         (ex_style & WS_EX_DLGMODALFRAME) != 0;
 }
 
 // The control's NewWindow2 event, raised on `sink` exactly as the control raises it.
@@ -508,6 +511,45 @@ TEST_F(PopupTest, NewWindowRequestOpensAnOwnedPopupAndHandsBackItsBrowser) {
   pp_disp->Release();
 }
 
+// An automation interface a request may come with; counts its references.
+class CountedDispatch final : public IDispatch {
+ public:
+  LONG references = 1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+TEST_F(PopupTest, AnInterfaceTheRequestCameWithIsReleasedWhenReplaced) {
+  CountedDispatch given;
+  IDispatch* pp_disp = &given;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  EXPECT_EQ(RaiseNewWindow2(Native(main_).EventSink(), &pp_disp, &cancel), S_OK);
+  ASSERT_NE(pp_disp, &given);
+  EXPECT_EQ(given.references, 0);
+  if (pp_disp != nullptr) pp_disp->Release();
+}
+
 TEST_F(PopupTest, CancelComesBackAsTheRequestSuppliedIt) {
   IDispatch* pp_disp = nullptr;
   VARIANT_BOOL cancel = VARIANT_TRUE;
@@ -683,9 +725,9 @@ TEST(MessageLoop, FailureInAPostedTaskGoesToTheErrorReport) {
 // Program file and file reading
 
 TEST(Files, RunningProgramPathIsTheTestProgram) {
-  const std::string path = platform::RunningProgramPath();
+  const platform::Path path = platform::RunningProgramPath();
   EXPECT_EQ(platform::PathSeparator(), '\\');
-  EXPECT_NE(path.find('\\'), std::string::npos);
+  EXPECT_NE(path.native().find(L'\\'), std::wstring::npos);
   EXPECT_EQ(ApplicationTitle(path), "vellum_win32_tests");
 }
 

@@ -24,7 +24,9 @@ std::string Narrow(const wchar_t* wide) {
   return vellum::platform::win32::ToAnsi(std::wstring_view(wide));
 }
 
-int WriteSettings(const std::vector<std::string>& args) {
+// The file's path is taken as given, so that it may name a folder the ANSI code page cannot; the
+// fields are stored in the ANSI code page, as a book made on this system holds them.
+int WriteSettings(const std::wstring& file, const std::vector<std::string>& args) {
   std::vector<std::string> fields(vellum::settings::kFieldCount);
   fields[vellum::settings::kWindowHeightField] = args[1];
   fields[vellum::settings::kWindowWidthField] = args[2];
@@ -36,16 +38,15 @@ int WriteSettings(const std::vector<std::string>& args) {
     if (i > 0) plain += vellum::settings::kFieldSeparator;
     plain += fields[i];
   }
-  std::ofstream out(std::filesystem::path(vellum::platform::win32::ToWide(args[0])),
-                    std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
   out << vellum::settings::EncodeScrambledHex(plain) << "\r\n";
   return out ? 0 : 1;
 }
 
-int DescribeBox(const std::string& caption, int seconds) {
-  HWND box = FindMessageBox(vellum::platform::win32::ToWide(caption), seconds * 1000, 0);
+int DescribeBox(const std::wstring& caption, int seconds) {
+  HWND box = FindMessageBox(caption, seconds * 1000, 0);
   if (box == nullptr) {
-    std::fprintf(stderr, "probe: no message box captioned '%s'\n", caption.c_str());
+    std::fprintf(stderr, "probe: no message box captioned '%ls'\n", caption.c_str());
     return 1;
   }
   const auto seen = ReadMessageBox(box);
@@ -61,8 +62,8 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i) args.push_back(Narrow(argv[i]));
     const std::string command = argc > 1 ? Narrow(argv[1]) : "";
-    if (command == "settings" && args.size() == 6) return WriteSettings(args);
-    if (command == "box" && args.size() == 2) return DescribeBox(args[0], std::stoi(args[1]));
+    if (command == "settings" && args.size() == 6) return WriteSettings(argv[2], args);
+    if (command == "box" && args.size() == 2) return DescribeBox(argv[2], std::stoi(args[1]));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "probe: %s\n", e.what());
     return 2;
