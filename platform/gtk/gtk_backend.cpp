@@ -16,6 +16,7 @@
 #include "platform/gtk/display_text.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
+#include "platform/gtk/render_path.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
 
@@ -65,14 +66,6 @@ class ViewerApp final : public Application {
   bool ended() const { return ended_; }
   WebKitSettings* settings() const { return settings_; }
 
-  // While a page's request for a new window is answered, the windows the viewer shows wait for
-  // the answer: the one that receives the page appears once WebKit says it is ready.
-  void BeginHold(std::vector<ViewerWindow*>* held) { held_ = held; }
-  void EndHold(std::vector<ViewerWindow*>* outer) { held_ = outer; }
-  std::vector<ViewerWindow*>* hold() const { return held_; }
-  // True when `window` waits for the answer to a new-window request before it appears.
-  bool HoldShow(ViewerWindow* window);
-
   void Register(ViewerWindow* window) { windows_.push_back(window); }
   void Forget(ViewerWindow* window);
   ViewerWindow* WindowOfView(const void* view) const;
@@ -90,7 +83,6 @@ class ViewerApp final : public Application {
   std::deque<std::function<void()>> posted_;
   guint idle_source_ = 0;
   std::vector<ViewerWindow*> windows_;  // alive, in creation order
-  std::vector<ViewerWindow*>* held_ = nullptr;
 };
 
 // A GtkWindow > vertical GtkBox > WebKitWebView.
@@ -104,8 +96,6 @@ class ViewerWindow final : public Window, public Browser {
   Automation AutomationInterface() override { return view_; }
 
   WebKitWebView* view() const { return view_; }
-  // Shows a window whose appearance waited for a new-window request to be answered.
-  void ReleaseHeldShow(bool wait_until_ready);
 
  private:
   void SetTitleImpl(const Bytes& title) override;
@@ -126,7 +116,6 @@ class ViewerWindow final : public Window, public Browser {
   static void OnRealize(GtkWidget*, gpointer self);
   static gboolean OnProperty(GtkWidget*, GdkEventProperty* event, gpointer self);
   static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
-  static void OnReadyToShow(WebKitWebView*, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
 
   ViewerApp& app_;
@@ -135,7 +124,6 @@ class ViewerWindow final : public Window, public Browser {
   WebKitWebView* view_ = nullptr;
   WebKitWebView* related_ = nullptr;  // the view whose page asked for this window
   bool fixed_ = false;
-  bool waiting_until_ready_ = false;
   unsigned hide_requests_ = 0;
   // The outer size asked for, kept until the window manager's frame is known.
   std::optional<int> outer_width_;
@@ -176,7 +164,6 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   g_signal_connect_after(window_, "realize", Callback(OnRealize), this);
   g_signal_connect(window_, "property-notify-event", Callback(OnProperty), this);
   g_signal_connect(view_, "create", Callback(OnCreate), this);
-  g_signal_connect(view_, "ready-to-show", Callback(OnReadyToShow), this);
   g_signal_connect(view_, "close", Callback(OnClose), this);
   app_.Register(this);
 }
@@ -218,7 +205,9 @@ void ViewerWindow::ShowImpl(ShowState state) {
   if (state == ShowState::Maximized) gtk_window_maximize(window);
   if (state == ShowState::Minimized) gtk_window_iconify(window);
   gtk_widget_realize(window_);
-  if (app_.HoldShow(this)) return;
+  // A popup appears here too, while the page's request for it is still being answered, rather
+  // than on WebKit's ready-to-show: a view whose window is already on the screen starts loading
+  // at once, where one that waits to be shown can wait half a second before its load starts.
   Appear();
 }
 
@@ -227,17 +216,8 @@ void ViewerWindow::Appear() {
   gtk_window_present(As<GtkWindow>(window_));
 }
 
-void ViewerWindow::ReleaseHeldShow(bool wait_until_ready) {
-  if (wait_until_ready) {
-    waiting_until_ready_ = true;
-  } else {
-    Appear();
-  }
-}
-
 void ViewerWindow::HideImpl() {
   ++hide_requests_;
-  waiting_until_ready_ = false;
   gtk_widget_hide(window_);
 }
 
@@ -328,17 +308,12 @@ void ViewerWindow::ApplyFixedFunctions() {
 GtkWidget* ViewerWindow::AnswerNewWindow() {
   Automation pp_disp = nullptr;
   bool cancel = false;
-  std::vector<ViewerWindow*> held;
-  std::vector<ViewerWindow*>* outer = app_.hold();
-  app_.BeginHold(&held);
   FireNewWindow(pp_disp, cancel);
-  app_.EndHold(outer);
 
   // Only a view of this application's that was built for this page may take it: WebKit ends the
   // process when given any other.
   ViewerWindow* answer = cancel ? nullptr : app_.WindowOfView(pp_disp);
   if (answer != nullptr && answer->related_ != view_) answer = nullptr;
-  for (ViewerWindow* window : held) window->ReleaseHeldShow(window == answer);
   return answer != nullptr ? As<GtkWidget>(answer->view_) : nullptr;
 }
 
@@ -365,13 +340,6 @@ GtkWidget* ViewerWindow::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpoin
   GtkWidget* answer = nullptr;
   window->app_.Guarded([&] { answer = window->AnswerNewWindow(); });
   return answer;
-}
-
-void ViewerWindow::OnReadyToShow(WebKitWebView*, gpointer self) {
-  auto* window = static_cast<ViewerWindow*>(self);
-  if (!window->waiting_until_ready_) return;
-  window->waiting_until_ready_ = false;
-  window->Appear();
 }
 
 void ViewerWindow::OnClose(WebKitWebView*, gpointer self) {
@@ -465,16 +433,7 @@ gboolean ViewerApp::RunPosted(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
-bool ViewerApp::HoldShow(ViewerWindow* window) {
-  if (held_ == nullptr) return false;
-  held_->push_back(window);
-  return true;
-}
-
-void ViewerApp::Forget(ViewerWindow* window) {
-  std::erase(windows_, window);
-  if (held_ != nullptr) std::erase(*held_, window);
-}
+void ViewerApp::Forget(ViewerWindow* window) { std::erase(windows_, window); }
 
 ViewerWindow* ViewerApp::WindowOfView(const void* view) const {
   for (ViewerWindow* window : windows_) {
@@ -492,6 +451,8 @@ namespace vellum::platform {
 std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
   int argc = args.argc;
   char** argv = args.argv;
+  // Before GTK starts: WebKit takes its rendering path from the environment it finds then.
+  gtk::SelectRenderPath();
   if (!gtk_init_check(&argc, &argv)) throw PlatformError("Cannot open the display");
   return std::make_unique<gtk::ViewerApp>();
 }
