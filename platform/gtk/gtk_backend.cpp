@@ -16,7 +16,6 @@
 #include "platform/gtk/display_text.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
-#include "platform/gtk/render_path.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
 
@@ -451,8 +450,6 @@ namespace vellum::platform {
 std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
   int argc = args.argc;
   char** argv = args.argv;
-  // Before GTK starts: WebKit takes its rendering path from the environment it finds then.
-  gtk::SelectRenderPath();
   if (!gtk_init_check(&argc, &argv)) throw PlatformError("Cannot open the display");
   return std::make_unique<gtk::ViewerApp>();
 }
