@@ -290,10 +290,7 @@ int ForFile(const ByteString& file, Body&& body) {
 void RequireFolderOrIniName(const std::string& path) {
   const ByteString system_path = SystemPath(path);
   if (KindOf(system_path) == PathKind::kDirectory) return;
-  std::string suffix = path.size() >= 4 ? path.substr(path.size() - 4) : path;
-  std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  if (suffix != ".ini") {
+  if (text::LowerAscii(path.size() >= 4 ? path.substr(path.size() - 4) : path) != ".ini") {
     throw FileError(system_path, "no such folder (to name a file, end its name in .ini)");
   }
 }

@@ -11,21 +11,14 @@ namespace vellum::tools {
 namespace {
 
 #if defined(_WIN32)
-constexpr char kSeparators[] = "/\\";
 constexpr const char* kViewerNames[] = {"Vellum.exe"};
 #else
-constexpr char kSeparators[] = "/";
 constexpr const char* kViewerNames[] = {"vellum", "Vellum.exe"};
 #endif
 
 bool SameFileName(std::string_view a, std::string_view b) {
 #if defined(_WIN32)
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return text::LowerAscii(a) == text::LowerAscii(b);
 #else
   return a == b;
 #endif
@@ -33,14 +26,14 @@ bool SameFileName(std::string_view a, std::string_view b) {
 
 // Splits a file path into its folder ("." when there is none) and its name.
 std::pair<ByteString, ByteString> SplitPath(const ByteString& path) {
-  const std::size_t slash = path.find_last_of(kSeparators);
+  const std::size_t slash = text::LastSeparator<char>(path);
   if (slash == ByteString::npos) return {".", path};
   return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 ByteString InFolder(ByteString folder, std::string_view name) {
   if (folder.empty() ||
-      std::string_view(kSeparators).find(folder.back()) == std::string_view::npos) {
+      std::string_view(text::kPathSeparators).find(folder.back()) == std::string_view::npos) {
     folder += platform::PathSeparator();
   }
   return folder + ByteString(name);

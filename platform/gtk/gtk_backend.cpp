@@ -13,14 +13,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gtk/display_text.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
 #include "platform/gtk/render_path.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace vellum::platform::gtk {
+
+using text::DisplayText;
+using text::ReadAsUtf8;
 
 namespace {
 
