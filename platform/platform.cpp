@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/platform.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
 
 #include "text/text.h"
@@ -28,6 +30,9 @@ Path Path::FileName() const {
   const std::size_t slash = text::LastSeparator<Char>(native_, kSeparators);
   return Native(slash == String::npos ? native_ : native_.substr(slash + 1));
 }
+
+FileError::FileError(const Bytes& path, const std::string& cause)
+    : PlatformError(path + ": " + cause) {}
 
 void Window::SetTitle(const Bytes& title) {
   SetTitleImpl(title);

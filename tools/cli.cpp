@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "platform/files.h"
 #include "settings/settings.h"
-#include "tools/file_io.h"
 #include "tools/inspect.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
@@ -22,6 +22,14 @@
 #endif
 
 namespace vellum::tools {
+
+using platform::FileError;
+using platform::KindOf;
+using platform::Overwrite;
+using platform::PathKind;
+using platform::ReadAs;
+using platform::ReadWholeFile;
+using platform::WriteFileReplacing;
 
 namespace {
 

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "tools/inspect.h"
 
-#include "tools/file_io.h"
+#include "platform/files.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
 #include "viewer/Unit1.h"
 
 namespace vellum::tools {
+
+using platform::CanonicalDirectory;
+using platform::KindOf;
+using platform::PathKind;
 
 namespace {
 
