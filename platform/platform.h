@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The seam between Vellum's rules (settings/, viewer/) and the system they run on: the program
 // file, file reading, windows with one embedded browser control each, message boxes and the
-// message loop. Backends (gtk/, win32/, fake/) implement the virtual hooks; the non-virtual
+// message loop. Backends (gtk/, win32/, headless/) implement the virtual hooks; the non-virtual
 // fronts hold the policy every backend shares, so the backends cannot drift apart.
 #pragma once
 

@@ -97,15 +97,15 @@ std::string StatusName(settings::LoadStatus status) {
 
 std::string WindowDescription(const Inspection& ins) {
   const ViewerRun& run = ins.run;
-  if (run.maximized) return "maximized";
+  if (run.main_window.maximized) return "maximized";
   const std::string border =
-      run.border == platform::Border::FixedDialog ? "fixed border" : "resizable border";
-  if (run.outer_height && run.outer_width) {
-    return "outer size " + std::to_string(*run.outer_width) + " x " +
-           std::to_string(*run.outer_height) + ", " + border;
+      run.main_window.border == platform::Border::FixedDialog ? "fixed border" : "resizable border";
+  if (run.main_window.outer_height && run.main_window.outer_width) {
+    return "outer size " + std::to_string(*run.main_window.outer_width) + " x " +
+           std::to_string(*run.main_window.outer_height) + ", " + border;
   }
-  if (run.outer_height) {
-    return "outer height " + std::to_string(*run.outer_height) +
+  if (run.main_window.outer_height) {
+    return "outer height " + std::to_string(*run.main_window.outer_height) +
            ", width left at the design size (see the error report)";
   }
   return "the design size (see the error report)";
@@ -148,12 +148,15 @@ json InspectionJson(const Inspection& ins, bool all) {
                      {"StartPage", JsonText(v.StartPage)},
                      {"WindowTitle", JsonText(v.WindowTitle)},
                      {"BorderMode", JsonText(v.BorderMode)}};
-    doc["title"] = TitleText(ins.run.title);
+    doc["title"] = TitleText(ins.run.main_window.title);
     json window;
-    window["maximized"] = ins.run.maximized;
-    window["outer_width"] = ins.run.outer_width ? json(*ins.run.outer_width) : json(nullptr);
-    window["outer_height"] = ins.run.outer_height ? json(*ins.run.outer_height) : json(nullptr);
-    window["border"] = ins.run.border == platform::Border::FixedDialog ? "fixed" : "resizable";
+    window["maximized"] = ins.run.main_window.maximized;
+    window["outer_width"] =
+        ins.run.main_window.outer_width ? json(*ins.run.main_window.outer_width) : json(nullptr);
+    window["outer_height"] =
+        ins.run.main_window.outer_height ? json(*ins.run.main_window.outer_height) : json(nullptr);
+    window["border"] =
+        ins.run.main_window.border == platform::Border::FixedDialog ? "fixed" : "resizable";
     doc["window"] = window;
   } else {
     doc["values"] = nullptr;
@@ -209,7 +212,7 @@ int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
   if (!ins.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
-    out << "Title:         \"" << Escaped(TitleText(ins.run.title)) << "\"\n";
+    out << "Title:         \"" << Escaped(TitleText(ins.run.main_window.title)) << "\"\n";
     out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";

@@ -68,8 +68,8 @@ void AddSizeNotes(const settings::ViewerSettings& viewer, const ViewerRun& run,
     } catch (const EConvertError&) {
     }
   };
-  note(viewer.WindowHeight, settings::kWindowHeightField, run.outer_height);
-  note(viewer.WindowWidth, settings::kWindowWidthField, run.outer_width);
+  note(viewer.WindowHeight, settings::kWindowHeightField, run.main_window.outer_height);
+  note(viewer.WindowWidth, settings::kWindowWidthField, run.main_window.outer_width);
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ Inspection Inspect(const SettingsLocation& location) {
   ins.load = settings::LoadSettingsFile(location.file);
   ins.run = RunViewerHeadless(ins.program_path);
 
-  if (!ins.run.navigated.empty()) {
-    ins.start_page_path = ins.run.navigated.front();
+  if (!ins.run.main_window.navigations.empty()) {
+    ins.start_page_path = ins.run.main_window.navigations.front();
     switch (KindOf(ins.start_page_path)) {
       case PathKind::kFile:
       case PathKind::kOther:
@@ -130,7 +130,7 @@ Inspection Inspect(const SettingsLocation& location) {
 
   const settings::ViewerSettings& viewer = ins.load.viewer;
   bool height_failed = false;
-  for (const ReaderBox& box : ins.run.boxes) {
+  for (const platform::headless::MessageBoxRecord& box : ins.run.boxes) {
     Problem problem;
     problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
     problem.caption = box.caption;
@@ -167,7 +167,7 @@ Inspection Inspect(const SettingsLocation& location) {
                           "\" is the one that marks popup windows; the main window still ends "
                           "the program when closed, but another title avoids confusion");
     }
-    if (ins.run.maximized && viewer.BorderMode == "0") {
+    if (ins.run.main_window.maximized && viewer.BorderMode == "0") {
       ins.notes.push_back("BorderMode \"0\" (a fixed border) has no effect on a maximized window");
     }
     AddSizeNotes(viewer, ins.run, ins.notes);
