@@ -27,11 +27,6 @@ using text::ReadAsUtf8;
 
 namespace {
 
-// The window's design client area at 96 dots per inch.
-constexpr int kDesignClientWidth = 756;
-constexpr int kDesignClientHeight = 619;
-constexpr char kDesignTitle[] = "Reader";
-
 // GObject casts without the C-style casts of GTK's macros.
 template <typename To, typename From>
 To* As(From* object) {

@@ -33,10 +33,6 @@ class Win32Application;
 // A viewer window: a top-level window whose whole client area is the browser control.
 class Win32Window final : public Window, public Browser {
  public:
-  // The design client area at 96 dots per inch.
-  static constexpr int kDesignClientWidth = 756;
-  static constexpr int kDesignClientHeight = 619;
-
   Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner);
   ~Win32Window() override;
 
