@@ -135,7 +135,11 @@ std::string ProblemLine(const Problem& problem) {
 
 json JsonText(const ByteString& bytes) { return DisplayText(bytes); }
 
-json InspectionJson(const Inspection& ins, bool all) {
+// Which fields `show` prints: the named ones the viewer uses, or all 44 by index as well.
+enum class Fields { kNamed, kAll };
+enum class Format { kText, kJson };
+
+json InspectionJson(const Inspection& ins, Fields which) {
   json doc;
   doc["file"] = JsonText(ins.location.file);
   doc["program"] = JsonText(ins.program_path);
@@ -179,7 +183,7 @@ json InspectionJson(const Inspection& ins, bool all) {
   }
   doc["problems"] = problems;
   doc["notes"] = ins.notes;
-  if (all) {
+  if (which == Fields::kAll) {
     json fields = json::array();
     for (const ByteString& field : ins.load.record) fields.push_back(JsonText(field));
     doc["fields"] = fields;
@@ -198,14 +202,14 @@ void PrintFields(const Inspection& ins, std::ostream& out) {
   }
 }
 
-int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
+int Show(const std::string& path, Fields which, Format format, std::ostream& out) {
   const SettingsLocation location = LocateForViewer(path);
   if (KindOf(location.file) == PathKind::kMissing) {
     throw FileError(location.file, "no such file");
   }
   const Inspection ins = Inspect(location);
-  if (as_json) {
-    out << InspectionJson(ins, all).dump(2) << "\n";
+  if (format == Format::kJson) {
+    out << InspectionJson(ins, which).dump(2) << "\n";
     return kExitOk;
   }
   out << "Settings file: " << Shown(ins.location.file) << "\n";
@@ -222,7 +226,7 @@ int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
   }
   for (const Problem& p : ins.problems) out << "Problem:       " << ProblemLine(p) << "\n";
   for (const std::string& note : ins.notes) out << "Note:          " << note << "\n";
-  if (all) PrintFields(ins, out);
+  if (which == Fields::kAll) PrintFields(ins, out);
   return kExitOk;
 }
 
@@ -432,7 +436,11 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-void AddEditOptions(CLI::App& command, EditOptions& options, bool for_new) {
+// `new` writes a whole record and needs the values every record has; `set` changes some.
+enum class Edit { kNew, kSet };
+
+void AddEditOptions(CLI::App& command, EditOptions& options, Edit edit) {
+  const bool for_new = edit == Edit::kNew;
   command.add_option("--title", options.title, "window title (field 41)")->required(for_new);
   command
       .add_option("--start-page", options.start_page,
@@ -493,14 +501,14 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   CLI::App* make = app.add_subcommand("new", "Write a new settings file (the other fields empty)");
   make->add_option("path", new_options.path, "the file to write, or a folder for its Vellum.ini")
       ->required();
-  AddEditOptions(*make, new_options, true);
+  AddEditOptions(*make, new_options, Edit::kNew);
 
   EditOptions set_options;
   CLI::App* set = app.add_subcommand(
       "set", "Change some values of a settings file, keeping every other field byte for byte");
   set->add_option("path", set_options.path, "the file to change, or a folder with its Vellum.ini")
       ->required();
-  AddEditOptions(*set, set_options, false);
+  AddEditOptions(*set, set_options, Edit::kSet);
 
   CodecOptions decode_options;
   CLI::App* decode =
@@ -532,7 +540,10 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   }
 
   try {
-    if (show->parsed()) return Show(show_path, show_all, show_json, out);
+    if (show->parsed()) {
+      return Show(show_path, show_all ? Fields::kAll : Fields::kNamed,
+                  show_json ? Format::kJson : Format::kText, out);
+    }
     if (check->parsed()) return Check(check_path, out);
     if (make->parsed()) return New(new_options, *make, out, err);
     if (set->parsed()) return Set(set_options, *set, out, err);
