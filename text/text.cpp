@@ -132,4 +132,10 @@ char LowerWindows1252(char byte) {
   }
 }
 
+std::pair<std::string, std::string> SplitPath(std::string_view path) {
+  const std::size_t slash = LastSeparator(path);
+  if (slash == std::string_view::npos) return {".", std::string(path)};
+  return {std::string(path.substr(0, slash == 0 ? 1 : slash)), std::string(path.substr(slash + 1))};
+}
+
 }  // namespace vellum::text

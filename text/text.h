@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vellum::text {
 
@@ -66,5 +67,9 @@ std::size_t LastSeparator(std::basic_string_view<Char> path,
   }
   return std::basic_string_view<Char>::npos;
 }
+
+// A byte path split at its last separator: the folder, without that separator ("." when there
+// is none, the separator itself for a name at the root), and the name after it.
+std::pair<std::string, std::string> SplitPath(std::string_view path);
 
 }  // namespace vellum::text

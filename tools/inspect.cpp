@@ -28,13 +28,6 @@ bool SameFileName(std::string_view a, std::string_view b) {
 #endif
 }
 
-// Splits a file path into its folder ("." when there is none) and its name.
-std::pair<ByteString, ByteString> SplitPath(const ByteString& path) {
-  const std::size_t slash = text::LastSeparator<char>(path);
-  if (slash == ByteString::npos) return {".", path};
-  return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 ByteString InFolder(ByteString folder, std::string_view name) {
   if (folder.empty() ||
       std::string_view(text::kPathSeparators).find(folder.back()) == std::string_view::npos) {
@@ -82,14 +75,14 @@ SettingsLocation LocateAnyFile(const std::string& path) {
     location.file = InFolder(system_path, settings::kSettingsFileName);
     return location;
   }
-  location.directory = CanonicalDirectory(SplitPath(system_path).first);
+  location.directory = CanonicalDirectory(text::SplitPath(system_path).first);
   location.file = system_path;
   return location;
 }
 
 SettingsLocation LocateForViewer(const std::string& path) {
   SettingsLocation location = LocateAnyFile(path);
-  const ByteString name = SplitPath(location.file).second;
+  const ByteString name = text::SplitPath(location.file).second;
   if (!SameFileName(name, settings::kSettingsFileName)) {
     throw UsageError(DisplayText(location.file) + ": the viewer reads only " +
                      settings::kSettingsFileName + " in its folder; give the folder or that file");

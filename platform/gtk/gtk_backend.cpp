@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/gtk/gobject_cast.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
 #include "platform/gtk/render_path.h"
@@ -26,17 +27,6 @@ using text::DisplayText;
 using text::ReadAsUtf8;
 
 namespace {
-
-// GObject casts without the C-style casts of GTK's macros.
-template <typename To, typename From>
-To* As(From* object) {
-  return reinterpret_cast<To*>(object);
-}
-
-template <typename Function>
-GCallback Callback(Function* function) {
-  return reinterpret_cast<GCallback>(function);
-}
 
 int ScaledToScreen(int design) {
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());

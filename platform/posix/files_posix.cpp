@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/files.h"
+#include "platform/temporary_file.h"
 #include "text/text.h"
 
 namespace vellum::platform {
@@ -18,17 +19,7 @@ namespace vellum::platform {
 namespace {
 
 // The folder part of `path` ("." for a bare name), without a trailing separator.
-Bytes FolderOf(const Bytes& path) {
-  const std::size_t slash = text::LastSeparator<char>(path);
-  if (slash == Bytes::npos) return ".";
-  if (slash == 0) return path.substr(0, 1);
-  return path.substr(0, slash);
-}
-
-Bytes NameOf(const Bytes& path) {
-  const std::size_t slash = text::LastSeparator<char>(path);
-  return slash == Bytes::npos ? path : path.substr(slash + 1);
-}
+Bytes FolderOf(const Bytes& path) { return text::SplitPath(path).first; }
 
 [[noreturn]] void Fail(const Bytes& path, const std::string& what, int err) {
   throw FileError(path, what + ": " + std::strerror(err));
@@ -52,22 +43,6 @@ class Descriptor {
  private:
   int fd_;
 };
-// Removes the temporary file unless it has been renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(Bytes path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const Bytes& path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  Bytes path_;
-};
-
 }  // namespace
 
 PathKind KindOf(const Bytes& path) {
@@ -142,7 +117,7 @@ void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Ove
   }
 
   const Bytes folder = FolderOf(path);
-  Bytes pattern = folder + "/." + NameOf(path) + ".XXXXXX";
+  Bytes pattern = folder + "/." + text::SplitPath(path).second + ".XXXXXX";
   Descriptor file(::mkostemp(pattern.data(), O_CLOEXEC));
   if (file.get() < 0) Fail(requested_path, "cannot create a temporary file in " + folder, errno);
   TemporaryFile temp(pattern);

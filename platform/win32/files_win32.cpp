@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/temporary_file.h"
 #include "platform/win32/text.h"
 #include "text/text.h"
 
@@ -13,12 +14,7 @@ namespace vellum::platform {
 namespace {
 
 // The folder part of `path` ("." for a bare name), without a trailing separator.
-Bytes FolderOf(const Bytes& path) {
-  const std::size_t slash = text::LastSeparator<char>(path);
-  if (slash == Bytes::npos) return ".";
-  if (slash == 0) return path.substr(0, 1);
-  return path.substr(0, slash);
-}
+Bytes FolderOf(const Bytes& path) { return text::SplitPath(path).first; }
 
 [[noreturn]] void Fail(const Bytes& path, const std::string& what, DWORD code) {
   // One line: the system's sentence without its full stop.
@@ -45,22 +41,6 @@ class Handle {
  private:
   HANDLE h_;
 };
-// Removes the temporary file unless it has been renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(Bytes path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) ::DeleteFileA(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const Bytes& path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  Bytes path_;
-};
-
 }  // namespace
 
 PathKind KindOf(const Bytes& path) {
