@@ -93,11 +93,11 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
     ::DestroyWindow(hwnd_);
     throw;
   }
-  app_.windows_.push_back(this);
+  app_.Enter(this);
 }
 
 Win32Window::~Win32Window() {
-  std::erase(app_.windows_, this);
+  app_.Leave(this);
   DestroyControl();
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
 }
