@@ -122,26 +122,35 @@ Inspection Inspect(const SettingsLocation& location) {
   }
 
   const settings::ViewerSettings& viewer = ins.load.viewer;
-  bool height_failed = false;
+  // The viewer converts the height first and stops at the first size that does not convert.
+  const bool height_failed = ins.load.ok() && ConversionReport(viewer.WindowHeight).has_value();
+  const bool width_failed = ins.load.ok() && ConversionReport(viewer.WindowWidth).has_value();
   for (const platform::headless::MessageBoxRecord& box : ins.run.boxes) {
     Problem problem;
     problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
     problem.caption = box.caption;
     problem.text = box.text;
-    if (box.text == settings::FailureMessage(settings::LoadStatus::kReadFailure)) {
-      problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
-    } else if (box.text == settings::FailureMessage(settings::LoadStatus::kWrongFieldCount)) {
-      problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
-                       std::to_string(settings::kFieldCount) + " needed";
-    } else if (box.text == ConversionReport(viewer.WindowHeight)) {
+    if (box.icon == platform::BoxIcon::None) {
+      // The one message of a settings file the viewer cannot use.
+      switch (ins.load.status) {
+        case settings::LoadStatus::kReadFailure:
+          problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
+          break;
+        case settings::LoadStatus::kWrongFieldCount:
+          problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
+                           std::to_string(settings::kFieldCount) + " needed";
+          break;
+        case settings::LoadStatus::kSuccess:
+          break;
+      }
+    } else if (height_failed) {
       problem.detail = "field 1, WindowHeight";
-      height_failed = true;
-    } else if (box.text == ConversionReport(viewer.WindowWidth)) {
+    } else if (width_failed) {
       problem.detail = "field 2, WindowWidth";
     }
     ins.problems.push_back(std::move(problem));
   }
-  if (height_failed) {
+  if (height_failed && width_failed) {
     // The viewer stops at the height; the width is next in line once that is fixed.
     if (auto report = ConversionReport(viewer.WindowWidth)) {
       ins.problems.push_back({"error report", ApplicationTitle(ins.program_path), *report,
