@@ -241,9 +241,12 @@ class WindowTest : public ::testing::Test {
 TEST_F(WindowTest, CreatedHiddenWithTheDesignLook) {
   EXPECT_FALSE(::IsWindowVisible(hwnd()));
   EXPECT_EQ(TitleOf(hwnd()), L"Reader");
-  const SIZE design = Win32Application::DesignClientSize();
-  EXPECT_EQ(ClientSize(hwnd()).cx, design.cx);
-  EXPECT_EQ(ClientSize(hwnd()).cy, design.cy);
+  // 756 x 619 at 96 dots per inch, scaled to the screen's.
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  EXPECT_EQ(ClientSize(hwnd()).cx, ::MulDiv(756, dpi, 96));
+  EXPECT_EQ(ClientSize(hwnd()).cy, ::MulDiv(619, dpi, 96));
   EXPECT_FALSE(HasFixedBorder(hwnd()));
 }
 
