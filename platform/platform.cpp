@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "platform/platform.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
+
+#include "text/text.h"
 
 namespace vellum::platform {
 
@@ -12,20 +16,23 @@ int ClampOuterSize(int value) {
 }
 
 // Either separator ends a directory, as Windows reads paths.
-constexpr Path::Char kSeparators[] = {'/', '\\', 0};
+constexpr char kSeparators[] = "/\\";
 
 }  // namespace
 
 Path Path::Directory() const {
-  const std::size_t slash = native_.find_last_of(kSeparators);
+  const std::size_t slash = text::LastSeparator<Char>(native_, kSeparators);
   if (slash == String::npos) return Path();
   return Native(native_.substr(0, slash + 1));
 }
 
 Path Path::FileName() const {
-  const std::size_t slash = native_.find_last_of(kSeparators);
+  const std::size_t slash = text::LastSeparator<Char>(native_, kSeparators);
   return Native(slash == String::npos ? native_ : native_.substr(slash + 1));
 }
+
+FileError::FileError(const Bytes& path, const std::string& cause)
+    : PlatformError(path + ": " + cause) {}
 
 void Window::SetTitle(const Bytes& title) {
   SetTitleImpl(title);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The seam between Vellum's rules (settings/, viewer/) and the system they run on: the program
 // file, file reading, windows with one embedded browser control each, message boxes and the
-// message loop. Backends (gtk/, win32/, fake/) implement the virtual hooks; the non-virtual
+// message loop. Backends (gtk/, win32/, headless/) implement the virtual hooks; the non-virtual
 // fronts hold the policy every backend shares, so the backends cannot drift apart.
 #pragma once
 
@@ -177,6 +177,12 @@ class Window {
 
   virtual Browser& browser() = 0;
 
+  // The look every viewer window is created with, whatever the backend: this title, and this
+  // client area at 96 dots per inch (scaled to the screen's resolution).
+  static constexpr char kDesignTitle[] = "Reader";
+  static constexpr int kDesignClientWidth = 756;
+  static constexpr int kDesignClientHeight = 619;
+
   static constexpr int kMinOuterSize = 1;
   static constexpr int kMaxOuterSize = 32767;
 
@@ -214,7 +220,8 @@ class Application {
   Application& operator=(const Application&) = delete;
   virtual ~Application() = default;
 
-  // Creates a hidden viewer window with the design size at the system's default placement.
+  // Creates a hidden viewer window with the design look (Window::kDesignTitle,
+  // kDesignClientWidth x kDesignClientHeight) at the system's default placement.
   // `owner` is the window it belongs to (nullptr for the main window). Throws PlatformError.
   virtual std::unique_ptr<Window> CreateViewerWindow(WindowEvents& events, Window* owner) = 0;
 

@@ -56,18 +56,4 @@ class ScrambledHexDecoder {
 // The inverse: upper-case digits, two per plain byte.
 ByteString EncodeScrambledHex(std::string_view plain);
 
-namespace detail {
-
-// The decoders behind DecodeScrambledHex, which uses the fastest one the processor runs. They are
-// named here so that tests can hold each one to the same results.
-enum class DecodePath { kScalar, kSse2, kAvx2 };
-
-// Whether this build has the decoder and this processor can run it.
-bool DecodePathAvailable(DecodePath path);
-
-// DecodeScrambledHex with the given decoder; std::invalid_argument if it is not available.
-ByteString DecodeScrambledHexWith(std::string_view scrambled, DecodePath path);
-
-}  // namespace detail
-
 }  // namespace vellum::settings

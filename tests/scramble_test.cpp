@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "settings/scramble.h"
+#include "settings/scramble_fast.h"
 
 #include <gtest/gtest.h>
 
@@ -331,9 +332,9 @@ TEST(EncodeScrambledHex, RoundTripsEveryByteAtEveryKeyPosition) {
   EXPECT_EQ(scrambled.size(), plain.size() * 2);
   EXPECT_EQ(scrambled.find_first_not_of("0123456789ABCDEF"), std::string::npos);
   EXPECT_EQ(DecodeScrambledHex(scrambled), plain);
-  // Every call starts at key byte 0.
-  EXPECT_EQ(DecodeScrambledHex(EncodeScrambledHex("AB")), "AB");
+  // Every call starts at key byte 0, whatever the call before it ended on.
   EXPECT_EQ(EncodeScrambledHex("AB"), "7DD3");
+  EXPECT_EQ(DecodeScrambledHex("7DD3"), "AB");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/fake.h"
+#include "platform/headless/headless.h"
 #include "tests/test_support.h"
 #include "viewer/Unit1.h"
 
@@ -16,8 +16,8 @@ using namespace std::string_literals;
 using platform::Border;
 using platform::BoxIcon;
 using platform::ShowState;
-using platform::fake::FakeApplication;
-using platform::fake::FakeWindow;
+using platform::headless::HeadlessApplication;
+using platform::headless::HeadlessWindow;
 using testing::Fields;
 using testing::SettingsLine;
 using testing::TempDir;
@@ -119,13 +119,13 @@ class ViewerTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  FakeApplication app_{dir_.dir() + "vellum"};
+  HeadlessApplication app_{dir_.dir() + "vellum"};
 };
 
 TEST_F(ViewerTest, StartSequenceTitlesNavigatesAndSizes) {
   WriteSettings(Fields("600", "800", "book/index.html", "A Book", "0"));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     EXPECT_EQ(main.Title(), "A Book");
     EXPECT_EQ(main.title_when_shown(), "A Book");  // set before the reader saw the window
     EXPECT_TRUE(main.visible());
@@ -168,9 +168,9 @@ TEST_F(ViewerTest, SizingRules) {
     SCOPED_TRACE(std::string(c.height) + " x " + c.width + " border " + c.border);
     TempDir dir;
     dir.Write("Vellum.ini", SettingsLine(Fields(c.height, c.width, "index.html", "T", c.border)));
-    FakeApplication app(dir.dir() + "vellum");
+    HeadlessApplication app(dir.dir() + "vellum");
     app.WhileRunning([&] {
-      FakeWindow& main = *app.main_window();
+      HeadlessWindow& main = *app.main_window();
       std::vector<std::string> expected{"title", "navigate"};
       expected.insert(expected.end(), c.calls_after_navigate.begin(), c.calls_after_navigate.end());
       EXPECT_EQ(main.calls(), expected);
@@ -205,7 +205,7 @@ TEST_F(ViewerTest, SettingsFailuresShowTheirMessageAndEndTheProgram) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     if (std::string(c.name) != "missing") dir.Write("Vellum.ini", c.contents);
-    FakeApplication app(dir.dir() + "VELLUM.BIN");
+    HeadlessApplication app(dir.dir() + "VELLUM.BIN");
     bool loop_ran = false;
     app.WhileRunning([&] { loop_ran = true; });
     EXPECT_EQ(Project1Main(app), 0);
@@ -222,7 +222,7 @@ TEST_F(ViewerTest, SettingsFailuresShowTheirMessageAndEndTheProgram) {
 TEST_F(ViewerTest, EmptyTitleAndEmptyStartPage) {
   WriteSettings(Fields("0", "0", "", "", ""));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     EXPECT_EQ(main.Title(), "");
     // The program directory itself.
     EXPECT_EQ(main.navigations(), std::vector<std::string>{dir_.dir()});
@@ -233,12 +233,12 @@ TEST_F(ViewerTest, EmptyTitleAndEmptyStartPage) {
   });
 }
 
-TEST_F(ViewerTest, NavigationRejectedReportsAndKeepsTheDesignSize) {
+TEST_F(ViewerTest, NavigationRejectedReportsAndLeavesTheSizeAlone) {
   WriteSettings(Fields("600", "800", "index.html", "T", "0"));
   // The first window created is the main window; make its browser reject the navigation.
-  FakeApplication app(ProgramPath());
+  HeadlessApplication app(ProgramPath());
   TForm1 form(app, nullptr);
-  auto& window = static_cast<FakeWindow&>(form.window());
+  auto& window = static_cast<HeadlessWindow&>(form.window());
   window.FailNavigation("Cannot open the page");
   app.SetErrorHandler([&app](const std::string& what) {
     app.ShowMessageBox("Vellum", ErrorReportText(what), BoxIcon::Error);
@@ -246,17 +246,17 @@ TEST_F(ViewerTest, NavigationRejectedReportsAndKeepsTheDesignSize) {
   window.Show();
   EXPECT_TRUE(window.visible());
   EXPECT_EQ(window.Title(), "T");
-  EXPECT_EQ(window.outer_width(), FakeWindow::kDesignOuterWidth);
-  EXPECT_EQ(window.outer_height(), FakeWindow::kDesignOuterHeight);
+  EXPECT_EQ(window.outer_width(), std::nullopt);  // the size it was created with stands
+  EXPECT_EQ(window.outer_height(), std::nullopt);
   ASSERT_EQ(app.message_boxes().size(), 1u);
   EXPECT_EQ(app.message_boxes()[0].text, "Cannot open the page.");
 }
 
-TEST_F(ViewerTest, StartedMaximizedKeepsTheConfiguredSizeAsRestoredSize) {
+TEST_F(ViewerTest, StartedMaximizedStillAppliesTheConfiguredSize) {
   WriteSettings(Fields("600", "800", "index.html", "T", "1"));
   app_.SetStartupShowState(ShowState::Maximized);
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     EXPECT_TRUE(main.maximized());
     EXPECT_EQ(main.outer_height(), 600);
     EXPECT_EQ(main.outer_width(), 800);
@@ -267,16 +267,16 @@ TEST_F(ViewerTest, StartedMaximizedKeepsTheConfiguredSizeAsRestoredSize) {
 TEST_F(ViewerTest, PopupsAreOwnedTitledAndReadNoSettings) {
   WriteSettings(Fields("600", "800", "index.html", "Main", "0"));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     const auto answer = main.RequestNewWindow();
     ASSERT_EQ(app_.windows().size(), 2u);
-    FakeWindow& popup = *app_.windows()[1];
+    HeadlessWindow& popup = *app_.windows()[1];
     EXPECT_EQ(popup.owner(), &main);
     EXPECT_EQ(popup.Title(), "newwindow");
     EXPECT_EQ(popup.title_when_shown(), "newwindow");
     EXPECT_TRUE(popup.visible());
     EXPECT_TRUE(popup.navigations().empty());
-    EXPECT_EQ(popup.outer_width(), FakeWindow::kDesignOuterWidth);
+    EXPECT_EQ(popup.outer_width(), std::nullopt);  // never resized
     EXPECT_EQ(popup.border(), Border::Resizable);
     EXPECT_EQ(answer.pp_disp, popup.browser().AutomationInterface());
     EXPECT_FALSE(answer.cancel);
@@ -292,23 +292,23 @@ TEST_F(ViewerTest, PopupsAreOwnedTitledAndReadNoSettings) {
 TEST_F(ViewerTest, ClosingAPopupFreesItAndItsPopupsButNotTheProgram) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     main.RequestNewWindow();
-    FakeWindow& first = *app_.windows()[1];
+    HeadlessWindow& first = *app_.windows()[1];
     first.RequestNewWindow();
     ASSERT_EQ(app_.windows().size(), 3u);
-    FakeWindow& second = *app_.windows()[2];
+    HeadlessWindow& second = *app_.windows()[2];
     EXPECT_EQ(second.owner(), &first);
     main.RequestNewWindow();  // a sibling that must survive
     ASSERT_EQ(app_.windows().size(), 4u);
-    FakeWindow* sibling = app_.windows()[3];
+    HeadlessWindow* sibling = app_.windows()[3];
 
     first.RequestClose();
     // Freed when the loop next gets to it, not inside its close handler.
     EXPECT_EQ(app_.windows().size(), 4u);
     EXPECT_FALSE(first.visible());
     app_.RunPending();
-    EXPECT_EQ(app_.windows(), (std::vector<FakeWindow*>{&main, sibling}));
+    EXPECT_EQ(app_.windows(), (std::vector<HeadlessWindow*>{&main, sibling}));
     EXPECT_FALSE(app_.terminated());
 
     sibling->RequestClose();
@@ -324,11 +324,11 @@ TEST_F(ViewerTest, ClosingAPopupFreesItAndItsPopupsButNotTheProgram) {
 TEST_F(ViewerTest, PopupFreedAfterItsOwnerWentIsNotTouchedAgain) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     main.RequestNewWindow();
-    FakeWindow& first = *app_.windows()[1];
+    HeadlessWindow& first = *app_.windows()[1];
     first.RequestNewWindow();
-    FakeWindow& second = *app_.windows()[2];
+    HeadlessWindow& second = *app_.windows()[2];
     second.RequestClose();  // queued for freeing...
     first.RequestClose();   // ...and its owner too
     app_.RunPending();
@@ -340,7 +340,7 @@ TEST_F(ViewerTest, PopupFreedAfterItsOwnerWentIsNotTouchedAgain) {
 TEST_F(ViewerTest, ClosingTheMainWindowEndsTheProgramWithItsPopups) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     main.RequestNewWindow();
     app_.windows()[1]->RequestNewWindow();
     EXPECT_EQ(app_.windows().size(), 3u);
@@ -354,7 +354,7 @@ TEST_F(ViewerTest, ClosingTheMainWindowEndsTheProgramWithItsPopups) {
 TEST_F(ViewerTest, ConfiguredTitleNewwindowStillEndsTheProgramOnClose) {
   WriteSettings(Fields("600", "800", "index.html", "newwindow", "1"));
   RunProgram([&] {
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     // It was shown as the main window: settings read, page opened, sized.
     EXPECT_EQ(main.navigations().size(), 1u);
     EXPECT_EQ(main.outer_width(), 800);
@@ -369,7 +369,7 @@ TEST_F(ViewerTest, PopupCreationFailureIsSwallowed) {
   int marker = 0;
   RunProgram([&] {
     app_.FailWindowCreationAfter(0);
-    FakeWindow& main = *app_.main_window();
+    HeadlessWindow& main = *app_.main_window();
     const auto answer = main.RequestNewWindow(&marker, false);
     EXPECT_EQ(answer.pp_disp, &marker);  // left as the request supplied it
     EXPECT_FALSE(answer.cancel);

@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "platform/files.h"
 #include "settings/settings.h"
-#include "tools/file_io.h"
 #include "tools/inspect.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
@@ -22,6 +22,14 @@
 #endif
 
 namespace vellum::tools {
+
+using platform::FileError;
+using platform::KindOf;
+using platform::Overwrite;
+using platform::PathKind;
+using platform::ReadAs;
+using platform::ReadWholeFile;
+using platform::WriteFileReplacing;
 
 namespace {
 
@@ -89,15 +97,15 @@ std::string StatusName(settings::LoadStatus status) {
 
 std::string WindowDescription(const Inspection& ins) {
   const ViewerRun& run = ins.run;
-  if (run.maximized) return "maximized";
+  if (run.main_window.maximized) return "maximized";
   const std::string border =
-      run.border == platform::Border::FixedDialog ? "fixed border" : "resizable border";
-  if (run.outer_height && run.outer_width) {
-    return "outer size " + std::to_string(*run.outer_width) + " x " +
-           std::to_string(*run.outer_height) + ", " + border;
+      run.main_window.border == platform::Border::FixedDialog ? "fixed border" : "resizable border";
+  if (run.main_window.outer_height && run.main_window.outer_width) {
+    return "outer size " + std::to_string(*run.main_window.outer_width) + " x " +
+           std::to_string(*run.main_window.outer_height) + ", " + border;
   }
-  if (run.outer_height) {
-    return "outer height " + std::to_string(*run.outer_height) +
+  if (run.main_window.outer_height) {
+    return "outer height " + std::to_string(*run.main_window.outer_height) +
            ", width left at the design size (see the error report)";
   }
   return "the design size (see the error report)";
@@ -127,7 +135,11 @@ std::string ProblemLine(const Problem& problem) {
 
 json JsonText(const ByteString& bytes) { return DisplayText(bytes); }
 
-json InspectionJson(const Inspection& ins, bool all) {
+// Which fields `show` prints: the named ones the viewer uses, or all 44 by index as well.
+enum class Fields { kNamed, kAll };
+enum class Format { kText, kJson };
+
+json InspectionJson(const Inspection& ins, Fields which) {
   json doc;
   doc["file"] = JsonText(ins.location.file);
   doc["program"] = JsonText(ins.program_path);
@@ -140,12 +152,15 @@ json InspectionJson(const Inspection& ins, bool all) {
                      {"StartPage", JsonText(v.StartPage)},
                      {"WindowTitle", JsonText(v.WindowTitle)},
                      {"BorderMode", JsonText(v.BorderMode)}};
-    doc["title"] = TitleText(ins.run.title);
+    doc["title"] = TitleText(ins.run.main_window.title);
     json window;
-    window["maximized"] = ins.run.maximized;
-    window["outer_width"] = ins.run.outer_width ? json(*ins.run.outer_width) : json(nullptr);
-    window["outer_height"] = ins.run.outer_height ? json(*ins.run.outer_height) : json(nullptr);
-    window["border"] = ins.run.border == platform::Border::FixedDialog ? "fixed" : "resizable";
+    window["maximized"] = ins.run.main_window.maximized;
+    window["outer_width"] =
+        ins.run.main_window.outer_width ? json(*ins.run.main_window.outer_width) : json(nullptr);
+    window["outer_height"] =
+        ins.run.main_window.outer_height ? json(*ins.run.main_window.outer_height) : json(nullptr);
+    window["border"] =
+        ins.run.main_window.border == platform::Border::FixedDialog ? "fixed" : "resizable";
     doc["window"] = window;
   } else {
     doc["values"] = nullptr;
@@ -168,7 +183,7 @@ json InspectionJson(const Inspection& ins, bool all) {
   }
   doc["problems"] = problems;
   doc["notes"] = ins.notes;
-  if (all) {
+  if (which == Fields::kAll) {
     json fields = json::array();
     for (const ByteString& field : ins.load.record) fields.push_back(JsonText(field));
     doc["fields"] = fields;
@@ -187,21 +202,21 @@ void PrintFields(const Inspection& ins, std::ostream& out) {
   }
 }
 
-int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
+int Show(const std::string& path, Fields which, Format format, std::ostream& out) {
   const SettingsLocation location = LocateForViewer(path);
   if (KindOf(location.file) == PathKind::kMissing) {
     throw FileError(location.file, "no such file");
   }
   const Inspection ins = Inspect(location);
-  if (as_json) {
-    out << InspectionJson(ins, all).dump(2) << "\n";
+  if (format == Format::kJson) {
+    out << InspectionJson(ins, which).dump(2) << "\n";
     return kExitOk;
   }
   out << "Settings file: " << Shown(ins.location.file) << "\n";
   if (!ins.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
-    out << "Title:         \"" << Escaped(TitleText(ins.run.title)) << "\"\n";
+    out << "Title:         \"" << Escaped(TitleText(ins.run.main_window.title)) << "\"\n";
     out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";
@@ -211,7 +226,7 @@ int Show(const std::string& path, bool all, bool as_json, std::ostream& out) {
   }
   for (const Problem& p : ins.problems) out << "Problem:       " << ProblemLine(p) << "\n";
   for (const std::string& note : ins.notes) out << "Note:          " << note << "\n";
-  if (all) PrintFields(ins, out);
+  if (which == Fields::kAll) PrintFields(ins, out);
   return kExitOk;
 }
 
@@ -290,10 +305,7 @@ int ForFile(const ByteString& file, Body&& body) {
 void RequireFolderOrIniName(const std::string& path) {
   const ByteString system_path = SystemPath(path);
   if (KindOf(system_path) == PathKind::kDirectory) return;
-  std::string suffix = path.size() >= 4 ? path.substr(path.size() - 4) : path;
-  std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  if (suffix != ".ini") {
+  if (text::LowerAscii(path.size() >= 4 ? path.substr(path.size() - 4) : path) != ".ini") {
     throw FileError(system_path, "no such folder (to name a file, end its name in .ini)");
   }
 }
@@ -424,7 +436,11 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-void AddEditOptions(CLI::App& command, EditOptions& options, bool for_new) {
+// `new` writes a whole record and needs the values every record has; `set` changes some.
+enum class Edit { kNew, kSet };
+
+void AddEditOptions(CLI::App& command, EditOptions& options, Edit edit) {
+  const bool for_new = edit == Edit::kNew;
   command.add_option("--title", options.title, "window title (field 41)")->required(for_new);
   command
       .add_option("--start-page", options.start_page,
@@ -485,14 +501,14 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   CLI::App* make = app.add_subcommand("new", "Write a new settings file (the other fields empty)");
   make->add_option("path", new_options.path, "the file to write, or a folder for its Vellum.ini")
       ->required();
-  AddEditOptions(*make, new_options, true);
+  AddEditOptions(*make, new_options, Edit::kNew);
 
   EditOptions set_options;
   CLI::App* set = app.add_subcommand(
       "set", "Change some values of a settings file, keeping every other field byte for byte");
   set->add_option("path", set_options.path, "the file to change, or a folder with its Vellum.ini")
       ->required();
-  AddEditOptions(*set, set_options, false);
+  AddEditOptions(*set, set_options, Edit::kSet);
 
   CodecOptions decode_options;
   CLI::App* decode =
@@ -524,7 +540,10 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   }
 
   try {
-    if (show->parsed()) return Show(show_path, show_all, show_json, out);
+    if (show->parsed()) {
+      return Show(show_path, show_all ? Fields::kAll : Fields::kNamed,
+                  show_json ? Format::kJson : Format::kText, out);
+    }
     if (check->parsed()) return Check(check_path, out);
     if (make->parsed()) return New(new_options, *make, out, err);
     if (set->parsed()) return Set(set_options, *set, out, err);

@@ -1,46 +1,36 @@
 // SPDX-License-Identifier: MIT
 #include "tools/inspect.h"
 
-#include "tools/file_io.h"
+#include "platform/files.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
 #include "viewer/Unit1.h"
 
 namespace vellum::tools {
 
+using platform::CanonicalDirectory;
+using platform::KindOf;
+using platform::PathKind;
+
 namespace {
 
 #if defined(_WIN32)
-constexpr char kSeparators[] = "/\\";
 constexpr const char* kViewerNames[] = {"Vellum.exe"};
 #else
-constexpr char kSeparators[] = "/";
 constexpr const char* kViewerNames[] = {"vellum", "Vellum.exe"};
 #endif
 
 bool SameFileName(std::string_view a, std::string_view b) {
 #if defined(_WIN32)
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return text::LowerAscii(a) == text::LowerAscii(b);
 #else
   return a == b;
 #endif
 }
 
-// Splits a file path into its folder ("." when there is none) and its name.
-std::pair<ByteString, ByteString> SplitPath(const ByteString& path) {
-  const std::size_t slash = path.find_last_of(kSeparators);
-  if (slash == ByteString::npos) return {".", path};
-  return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 ByteString InFolder(ByteString folder, std::string_view name) {
   if (folder.empty() ||
-      std::string_view(kSeparators).find(folder.back()) == std::string_view::npos) {
+      std::string_view(text::kPathSeparators).find(folder.back()) == std::string_view::npos) {
     folder += platform::PathSeparator();
   }
   return folder + ByteString(name);
@@ -71,8 +61,8 @@ void AddSizeNotes(const settings::ViewerSettings& viewer, const ViewerRun& run,
     } catch (const EConvertError&) {
     }
   };
-  note(viewer.WindowHeight, settings::kWindowHeightField, run.outer_height);
-  note(viewer.WindowWidth, settings::kWindowWidthField, run.outer_width);
+  note(viewer.WindowHeight, settings::kWindowHeightField, run.main_window.outer_height);
+  note(viewer.WindowWidth, settings::kWindowWidthField, run.main_window.outer_width);
 }
 
 }  // namespace
@@ -85,14 +75,14 @@ SettingsLocation LocateAnyFile(const std::string& path) {
     location.file = InFolder(system_path, settings::kSettingsFileName);
     return location;
   }
-  location.directory = CanonicalDirectory(SplitPath(system_path).first);
+  location.directory = CanonicalDirectory(text::SplitPath(system_path).first);
   location.file = system_path;
   return location;
 }
 
 SettingsLocation LocateForViewer(const std::string& path) {
   SettingsLocation location = LocateAnyFile(path);
-  const ByteString name = SplitPath(location.file).second;
+  const ByteString name = text::SplitPath(location.file).second;
   if (!SameFileName(name, settings::kSettingsFileName)) {
     throw UsageError(DisplayText(location.file) + ": the viewer reads only " +
                      settings::kSettingsFileName + " in its folder; give the folder or that file");
@@ -115,8 +105,8 @@ Inspection Inspect(const SettingsLocation& location) {
   ins.load = settings::LoadSettingsFile(location.file);
   ins.run = RunViewerHeadless(ins.program_path);
 
-  if (!ins.run.navigated.empty()) {
-    ins.start_page_path = ins.run.navigated.front();
+  if (!ins.run.main_window.navigations.empty()) {
+    ins.start_page_path = ins.run.main_window.navigations.front();
     switch (KindOf(ins.start_page_path)) {
       case PathKind::kFile:
       case PathKind::kOther:
@@ -132,26 +122,35 @@ Inspection Inspect(const SettingsLocation& location) {
   }
 
   const settings::ViewerSettings& viewer = ins.load.viewer;
-  bool height_failed = false;
-  for (const ReaderBox& box : ins.run.boxes) {
+  // The viewer converts the height first and stops at the first size that does not convert.
+  const bool height_failed = ins.load.ok() && ConversionReport(viewer.WindowHeight).has_value();
+  const bool width_failed = ins.load.ok() && ConversionReport(viewer.WindowWidth).has_value();
+  for (const platform::headless::MessageBoxRecord& box : ins.run.boxes) {
     Problem problem;
     problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
     problem.caption = box.caption;
     problem.text = box.text;
-    if (box.text == settings::FailureMessage(settings::LoadStatus::kReadFailure)) {
-      problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
-    } else if (box.text == settings::FailureMessage(settings::LoadStatus::kWrongFieldCount)) {
-      problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
-                       std::to_string(settings::kFieldCount) + " needed";
-    } else if (box.text == ConversionReport(viewer.WindowHeight)) {
+    if (box.icon == platform::BoxIcon::None) {
+      // The one message of a settings file the viewer cannot use.
+      switch (ins.load.status) {
+        case settings::LoadStatus::kReadFailure:
+          problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
+          break;
+        case settings::LoadStatus::kWrongFieldCount:
+          problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
+                           std::to_string(settings::kFieldCount) + " needed";
+          break;
+        case settings::LoadStatus::kSuccess:
+          break;
+      }
+    } else if (height_failed) {
       problem.detail = "field 1, WindowHeight";
-      height_failed = true;
-    } else if (box.text == ConversionReport(viewer.WindowWidth)) {
+    } else if (width_failed) {
       problem.detail = "field 2, WindowWidth";
     }
     ins.problems.push_back(std::move(problem));
   }
-  if (height_failed) {
+  if (height_failed && width_failed) {
     // The viewer stops at the height; the width is next in line once that is fixed.
     if (auto report = ConversionReport(viewer.WindowWidth)) {
       ins.problems.push_back({"error report", ApplicationTitle(ins.program_path), *report,
@@ -170,7 +169,7 @@ Inspection Inspect(const SettingsLocation& location) {
                           "\" is the one that marks popup windows; the main window still ends "
                           "the program when closed, but another title avoids confusion");
     }
-    if (ins.run.maximized && viewer.BorderMode == "0") {
+    if (ins.run.main_window.maximized && viewer.BorderMode == "0") {
       ins.notes.push_back("BorderMode \"0\" (a fixed border) has no effect on a maximized window");
     }
     AddSizeNotes(viewer, ins.run, ins.notes);

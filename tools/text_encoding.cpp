@@ -13,55 +13,14 @@
 #include <iconv.h>
 #endif
 
-#include "platform/gtk/display_text.h"
+#include "text/text.h"
 
 namespace vellum::tools {
 
+using text::NextCodePoint;
+using text::Windows1252Byte;
+
 namespace {
-
-// The Windows-1252 byte for a character, if that code page has one.
-std::optional<unsigned char> Windows1252Byte(char32_t code_point) {
-  if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
-    return static_cast<unsigned char>(code_point);
-  }
-  for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
-    if (Windows1252CodePoint(static_cast<unsigned char>(byte)) == code_point) {
-      return static_cast<unsigned char>(byte);
-    }
-  }
-  return std::nullopt;
-}
-
-// Decodes the character at `pos` and advances past it; nullopt (pos unchanged) when the bytes
-// there are not well-formed UTF-8.
-std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& pos) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(pos);
-  std::size_t length;
-  char32_t c;
-  char32_t minimum;
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, c = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, c = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, c = lead & 0x07, minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (text.size() - pos < length) return std::nullopt;
-  for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(pos + i);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    c = c << 6 | (next & 0x3F);
-  }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-  pos += length;
-  return c;
-}
 
 // "'é' (U+00E9)" for a message.
 std::string Describe(std::string_view utf8_char, char32_t c) {
@@ -80,14 +39,6 @@ std::string Describe(std::string_view utf8_char, char32_t c) {
   const char32_t c = NextCodePoint(utf8, end).value_or(0xFFFD);
   throw EncodingError(Describe(utf8.substr(offset, end - offset), c) + " cannot be stored in " +
                       name);
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& ch : lower) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return lower;
 }
 
 #if defined(_WIN32)
@@ -178,7 +129,7 @@ TextEncoding TextEncoding::Windows1252() {
 }
 
 TextEncoding TextEncoding::Named(std::string_view name) {
-  const std::string lower = Lower(name);
+  const std::string lower = text::LowerAscii(name);
   if (lower == "windows-1252" || lower == "cp1252" || lower == "1252") return Windows1252();
   if (lower == "utf-8" || lower == "utf8") return TextEncoding(Kind::kUtf8, "utf-8");
 #if defined(_WIN32)
@@ -248,7 +199,7 @@ std::string DisplayText(std::string_view bytes) {
   return CodePageToUtf8(bytes, CP_ACP);
 #else
   // The viewer's own rule, over the whole text: a title stops at a zero byte, a value does not.
-  return platform::gtk::ReadAsUtf8(bytes);
+  return text::ReadAsUtf8(bytes);
 #endif
 }
 
@@ -256,7 +207,7 @@ std::string TitleText(std::string_view bytes) {
 #if defined(_WIN32)
   return CodePageToUtf8(bytes.substr(0, bytes.find('\0')), CP_ACP);
 #else
-  return platform::gtk::DisplayText(bytes);
+  return text::DisplayText(bytes);
 #endif
 }
 

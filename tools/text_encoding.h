@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/gtk/display_text.h"
 #include "settings/scramble.h"
+#include "text/text.h"
 
 namespace vellum::tools {
 
@@ -46,10 +46,9 @@ class TextEncoding {
   [[maybe_unused]] unsigned code_page_;  // Windows only: the system code page number
 };
 
-// The Linux viewer's text rules, which need nothing of GTK.
-using platform::gtk::IsValidUtf8;
-using platform::gtk::Windows1252CodePoint;
-using platform::gtk::Windows1252ToUtf8;
+using text::IsValidUtf8;
+using text::Windows1252CodePoint;
+using text::Windows1252ToUtf8;
 
 // Settings bytes as the viewer shows them, in UTF-8. On Linux: valid UTF-8 as it is, anything
 // else read as Windows-1252. On Windows: read in the system's ANSI code page.

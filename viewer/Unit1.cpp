@@ -130,11 +130,7 @@ void TForm1::Close() {
   }
   if (action == TCloseAction::caFree) {
     // Destroyed when the loop next gets to it; by then its owner may be gone, and it with it.
-    std::weak_ptr<TForm1> owner_alive;
-    for (const auto& popup : owner_->popups_) {
-      if (popup.get() == this) owner_alive = popup;
-    }
-    app_.Post([self = std::move(owner_alive)] {
+    app_.Post([self = weak_from_this()] {
       if (auto popup = self.lock()) popup->owner_->ReleasePopup(popup.get());
     });
   }

@@ -41,7 +41,9 @@ std::string ErrorReportText(std::string_view what);
 
 enum class TCloseAction { caHide, caFree };
 
-class TForm1 final : public platform::WindowEvents {
+// A popup window is shared-owned by the window that opened it (popups()), so that a task posted
+// to free it can tell whether it is still there; the main window lives on Project1Main's stack.
+class TForm1 final : public platform::WindowEvents, public std::enable_shared_from_this<TForm1> {
  public:
   // Creates the window, hidden, owned by `owner` (nullptr for the main window).
   TForm1(platform::Application& app, TForm1* owner);

@@ -13,31 +13,19 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gtk/display_text.h"
+#include "platform/gtk/gobject_cast.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace vellum::platform::gtk {
 
+using text::DisplayText;
+using text::ReadAsUtf8;
+
 namespace {
-
-// The window's design client area at 96 dots per inch.
-constexpr int kDesignClientWidth = 756;
-constexpr int kDesignClientHeight = 619;
-constexpr char kDesignTitle[] = "Reader";
-
-// GObject casts without the C-style casts of GTK's macros.
-template <typename To, typename From>
-To* As(From* object) {
-  return reinterpret_cast<To*>(object);
-}
-
-template <typename Function>
-GCallback Callback(Function* function) {
-  return reinterpret_cast<GCallback>(function);
-}
 
 int ScaledToScreen(int design) {
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/gtk/gobject_cast.h"
+
 // The header glib generates for the built-in pages declares a C function without saying so.
 extern "C" {
 #include "platform/gtk/pages/pages_resource.h"
@@ -27,16 +29,6 @@ constexpr gint64 kRecoveryMicroseconds = 30 * G_USEC_PER_SEC;
 constexpr char kStoppedPage[] = "/org/vellum/pages/page_stopped.html";
 constexpr char kAddressMark[] = "@ADDRESS@";
 constexpr char kDocumentMark[] = "@DOCUMENT@";
-
-template <typename To, typename From>
-To* As(From* object) {
-  return reinterpret_cast<To*>(object);
-}
-
-template <typename Function>
-GCallback Callback(Function* function) {
-  return reinterpret_cast<GCallback>(function);
-}
 
 // The viewer window that holds `view`, if it still has one.
 GtkWindow* WindowOf(WebKitWebView* view) {

@@ -128,14 +128,17 @@ constexpr guint32 kFindOptions =
 constexpr guint kBackButton = 8;
 constexpr guint kForwardButton = 9;
 
-// One viewer window's reader state. Owned by the window: deleted when the window is destroyed,
-// or, when that happens while a print dialog of this window runs, once the dialog returns.
+// One viewer window's reader state. Owned by the window (its object data): deleted when the
+// window object goes. Its ties to the widgets are cut as the window is destroyed; a print dialog
+// that runs then holds a reference to the window until it returns.
 class ReaderWindow {
  public:
   ReaderWindow(GtkWindow* window, GtkBox* content, WebKitWebView* view);
   ~ReaderWindow();
   ReaderWindow(const ReaderWindow&) = delete;
   ReaderWindow& operator=(const ReaderWindow&) = delete;
+  // The window's destroy notification for this object.
+  static void Free(gpointer self) { delete static_cast<ReaderWindow*>(self); }
 
  private:
   bool Run(Action action);
@@ -182,7 +185,7 @@ class ReaderWindow {
   GtkPrintSettings* print_settings_ = nullptr;
   GtkPageSetup* page_setup_ = nullptr;
   bool printing_ = false;
-  bool destroyed_ = false;
+  bool destroyed_ = false;  // the window was destroyed while its print dialog ran
 };
 
 // The windows whose print dialog runs, innermost last.
@@ -426,7 +429,10 @@ void ReaderWindow::Print(WebKitPrintOperation* operation) {
   if (page_setup_ != nullptr) webkit_print_operation_set_page_setup(operation, page_setup_);
   g_signal_connect_object(operation, "failed", G_CALLBACK(OnPrintFailed), window_,
                           static_cast<GConnectFlags>(0));
-  // Modal; runs the main loop until the reader answers. The window may be destroyed meanwhile.
+  // Modal; runs the main loop until the reader answers. The window may be destroyed meanwhile:
+  // the reference taken here keeps the window object, and with it this object, until the end.
+  GtkWindow* const window = window_;
+  g_object_ref(window);
   // The dialog holds the toolkit's grab, which drops a close request for its window: while any
   // print dialog runs, every event passes through OnAnyEvent first.
   std::vector<ReaderWindow*>& printing = PrintingWindows();
@@ -442,11 +448,7 @@ void ReaderWindow::Print(WebKitPrintOperation* operation) {
         nullptr);
   }
   printing_ = false;
-  if (destroyed_) {
-    delete this;
-    return;
-  }
-  if (response == WEBKIT_PRINT_OPERATION_RESPONSE_PRINT) {
+  if (!destroyed_ && response == WEBKIT_PRINT_OPERATION_RESPONSE_PRINT) {
     GtkPrintSettings* settings = webkit_print_operation_get_print_settings(operation);
     GtkPageSetup* setup = webkit_print_operation_get_page_setup(operation);
     if (settings != nullptr) g_object_ref(settings);
@@ -456,6 +458,7 @@ void ReaderWindow::Print(WebKitPrintOperation* operation) {
     print_settings_ = settings;
     page_setup_ = setup;
   }
+  g_object_unref(window);  // may delete this: nothing of it is used after
 }
 
 gboolean ReaderWindow::OnWindowKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
@@ -628,9 +631,7 @@ void ReaderWindow::OnWindowDestroy(GtkWidget*, gpointer self) {
     if (GtkDialog* dialog = PrintDialogOf(reader->window_)) {
       gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
     }
-    reader->destroyed_ = true;  // Print() deletes it once its dialog returns
-  } else {
-    delete reader;
+    reader->destroyed_ = true;
   }
 }
 
@@ -640,7 +641,8 @@ void AttachReaderActions(GtkWindow* window, GtkBox* content, WebKitWebView* view
   g_return_if_fail(GTK_IS_WINDOW(window));
   g_return_if_fail(GTK_IS_BOX(content));
   g_return_if_fail(WEBKIT_IS_WEB_VIEW(view));
-  new ReaderWindow(window, content, view);  // owned by the window; see OnWindowDestroy
+  g_object_set_data_full(G_OBJECT(window), "vellum-reader-window",
+                         new ReaderWindow(window, content, view), &ReaderWindow::Free);
 }
 
 }  // namespace vellum::platform::gtk

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gtk/display_text.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace vellum::platform {
 
@@ -18,24 +18,6 @@ namespace {
 
 std::string ErrnoText(const std::string& what, const std::string& path, int err) {
   return what + " '" + path + "': " + std::strerror(err);
-}
-
-// The lower case of a Windows-1252 letter, as Windows lowers it; any other byte as it is.
-char LowerWindows1252(char byte) {
-  const auto b = static_cast<unsigned char>(byte);
-  if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
-    return static_cast<char>(b + 0x20);
-  }
-  switch (b) {
-    case 0x8A:  // S with caron
-    case 0x8C:  // OE
-    case 0x8E:  // Z with caron
-      return static_cast<char>(b + 0x10);
-    case 0x9F:  // Y with diaeresis
-      return static_cast<char>(0xFF);
-    default:
-      return byte;
-  }
 }
 
 class PosixInputFile final : public InputFile {
@@ -69,8 +51,8 @@ Path::Path(std::string_view bytes) : native_(bytes) {}
 Bytes Path::ToBytes() const { return native_; }
 
 Path Path::Append(std::string_view name) const {
-  if (gtk::IsValidUtf8(name)) return Native(native_ + String(name));
-  const String read = native_ + gtk::Windows1252ToUtf8(name);
+  if (text::IsValidUtf8(name)) return Native(native_ + String(name));
+  const String read = native_ + text::Windows1252ToUtf8(name);
   struct stat st {};
   if (::stat(read.c_str(), &st) == 0) return Native(read);
   return Native(native_ + String(name));
@@ -79,9 +61,10 @@ Path Path::Append(std::string_view name) const {
 Bytes LowerCaseAfterFirst(const Path& name) {
   const std::string& text = name.native();
   if (text.empty()) return text;
-  if (!gtk::IsValidUtf8(text)) {
+  if (!text::IsValidUtf8(text)) {
     Bytes lowered = text;
-    for (std::size_t i = 1; i < lowered.size(); ++i) lowered[i] = LowerWindows1252(lowered[i]);
+    for (std::size_t i = 1; i < lowered.size(); ++i)
+      lowered[i] = text::LowerWindows1252(lowered[i]);
     return lowered;
   }
   const std::size_t first = static_cast<std::size_t>(g_utf8_next_char(text.data()) - text.data());

@@ -79,10 +79,10 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
   RECT outer{0, 0, client.cx, client.cy};
   ::AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
   // WM_NCCREATE stores `this` with the window and sets hwnd_.
-  ::CreateWindowExW(kWindowExStyle, Win32Application::WindowClassName(), L"Reader", kWindowStyle,
-                    CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                    outer.bottom - outer.top, owner != nullptr ? owner->hwnd() : nullptr, nullptr,
-                    app.instance(), this);
+  ::CreateWindowExW(kWindowExStyle, Win32Application::WindowClassName(),
+                    win32::ToWide(kDesignTitle).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    outer.right - outer.left, outer.bottom - outer.top,
+                    owner != nullptr ? owner->hwnd() : nullptr, nullptr, app.instance(), this);
   if (hwnd_ == nullptr) {
     throw PlatformError("Cannot create a window: " + ErrorCodeText(::GetLastError()));
   }
@@ -93,11 +93,11 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
     ::DestroyWindow(hwnd_);
     throw;
   }
-  app_.windows_.push_back(this);
+  app_.Enter(this);
 }
 
 Win32Window::~Win32Window() {
-  std::erase(app_.windows_, this);
+  app_.Leave(this);
   DestroyControl();
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
 }

@@ -33,10 +33,6 @@ class Win32Application;
 // A viewer window: a top-level window whose whole client area is the browser control.
 class Win32Window final : public Window, public Browser {
  public:
-  // The design client area at 96 dots per inch.
-  static constexpr int kDesignClientWidth = 756;
-  static constexpr int kDesignClientHeight = 619;
-
   Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner);
   ~Win32Window() override;
 
@@ -59,9 +55,10 @@ class Win32Window final : public Window, public Browser {
   void OnWindowClosing(VARIANT_BOOL* cancel) noexcept;
   void SetActiveObject(IOleInPlaceActiveObject* active) noexcept;
 
- private:
-  friend class Win32Application;
+  // The window procedure of the viewer window class.
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+ private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   void SetTitleImpl(const Bytes& title) override;
@@ -107,14 +104,16 @@ class Win32Application : public Application {
   void Post(std::function<void()> task) override;
 
   HINSTANCE instance() const { return instance_; }
-  // The live viewer windows, in creation order.
+  // The live viewer windows, in creation order: a window enters once it is made and leaves as it
+  // goes.
   const std::vector<Win32Window*>& windows() const { return windows_; }
+  void Enter(Win32Window* window) { windows_.push_back(window); }
+  void Leave(Win32Window* window) noexcept { std::erase(windows_, window); }
   // The design client size scaled by the screen's dots per inch.
   static SIZE DesignClientSize();
   static const wchar_t* WindowClassName() { return L"VellumViewerWindow"; }
 
  private:
-  friend class Win32Window;
   static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void RunNextTask() noexcept;
   Win32Window* ViewerWindowOf(HWND hwnd) const;

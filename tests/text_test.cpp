@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "platform/gtk/display_text.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace vellum::platform::gtk {
+namespace vellum::text {
 namespace {
 
 using namespace std::string_literals;
@@ -38,4 +38,4 @@ TEST(DisplayText, KeepsUtf8AndReadsAnythingElseAsWindows1252) {
 }
 
 }  // namespace
-}  // namespace vellum::platform::gtk
+}  // namespace vellum::text
