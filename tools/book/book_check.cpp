@@ -145,15 +145,15 @@ struct Resolved {
 struct FileRecord {
   std::string rel;
   Kind kind = Kind::kOther;
+  bool scanned = false;
   std::unordered_set<std::string> anchors;
 };
 
+// A reference with a fragment into a page that has not been read yet.
 struct FragmentUse {
   std::size_t from;
   int line;
   std::string reference;
-  std::size_t target;
-  std::string fragment;
 };
 
 struct Job {
@@ -210,14 +210,6 @@ class Walker {
       }
     } else {
       RunThreads(threads);
-    }
-    for (const FragmentUse& use : fragments_) {
-      const FileRecord& target = files_[use.target];
-      if (target.kind == Kind::kPage && !target.anchors.count(use.fragment)) {
-        Add(files_[use.from].rel, use.line, Severity::kWarning, use.reference,
-            use.reference + ": " + target.rel + " has no element with id or name \"" +
-                Shown(use.fragment) + "\"");
-      }
     }
     if (options_.unreached) NoteUnreached();
     std::stable_sort(report_.findings.begin(), report_.findings.end(),
@@ -360,7 +352,7 @@ class Walker {
       }
       return it->second;
     }
-    files_.push_back({resolved.rel, kind, {}});
+    files_.push_back({resolved.rel, kind, false, {}});
     if (kind != Kind::kOther) staged_.push_back({it->second, resolved.path, kind});
     return it->second;
   }
@@ -382,6 +374,11 @@ class Walker {
     }
     if (file.kind == Kind::kPage) {
       file.anchors.insert(done.scan.anchors.begin(), done.scan.anchors.end());
+      file.scanned = true;
+      if (auto waiting = waiting_.find(done.file); waiting != waiting_.end()) {
+        for (const FragmentUse& use : waiting->second) CheckFragment(use, done.file);
+        waiting_.erase(waiting);
+      }
       if (options_.windows && !done.scan.edge_mode) {
         Add(from, 0, Severity::kWarning, "",
             "no X-UA-Compatible meta asking for IE=edge: the Windows control shows this page in "
@@ -471,9 +468,24 @@ class Walker {
       if (ref.use == Use::kStylesheet) kind = Kind::kStylesheet;
       target = Reach(resolved, kind);
     }
-    if (fragment && !fragment->empty() && Folded(*fragment) != "top") {
-      fragments_.push_back({from_index, ref.line, url, target, *fragment});
+    if (fragment && !fragment->empty() && Folded(*fragment) != "top" &&
+        files_[target].kind == Kind::kPage) {
+      FragmentUse use{from_index, ref.line, url};
+      if (files_[target].scanned) {
+        CheckFragment(use, target);
+      } else {
+        waiting_[target].push_back(std::move(use));
+      }
     }
+  }
+
+  void CheckFragment(const FragmentUse& use, std::size_t target) {
+    const std::string fragment = PercentDecoded(use.reference.substr(use.reference.find('#') + 1));
+    const FileRecord& page = files_[target];
+    if (page.anchors.count(fragment)) return;
+    Add(files_[use.from].rel, use.line, Severity::kWarning, use.reference,
+        Shown(use.reference) + ": " + Shown(page.rel) + " has no element with id or name \"" +
+            Shown(fragment) + "\"");
   }
 
   void NoteUnreached() {
@@ -499,7 +511,7 @@ class Walker {
   std::unordered_map<std::string, Listing> listings_;
   std::unordered_map<std::string, std::size_t> reached_;
   std::vector<FileRecord> files_;
-  std::vector<FragmentUse> fragments_;
+  std::unordered_map<std::size_t, std::vector<FragmentUse>> waiting_;
   std::deque<Job> jobs_;
   std::deque<Job> staged_;
   BookReport report_;
