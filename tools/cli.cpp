@@ -227,6 +227,7 @@ struct CheckOptions {
   bool strict = false;
 };
 
+#ifdef VELLUM_HAVE_BOOK_CHECK
 // `full` relative to the folder `directory` (which ends in a separator), "/" between names;
 // empty when it is not inside.
 std::string RelativeTo(const ByteString& directory, const ByteString& full) {
@@ -237,6 +238,7 @@ std::string RelativeTo(const ByteString& directory, const ByteString& full) {
   std::replace(rel.begin(), rel.end(), platform::PathSeparator(), '/');
   return rel;
 }
+#endif
 
 int Check(const CheckOptions& options, std::ostream& out) {
   const Inspection ins = Inspect(LocateForViewer(options.path));
