@@ -259,7 +259,10 @@ int Check(const CheckOptions& options, std::ostream& out) {
     }
   }
   if (options.settings_only) {
-    if (options.as_json) out << doc.dump(2) << "\n";
+    if (options.as_json) {
+      doc["exit_code"] = code;
+      out << doc.dump(2) << "\n";
+    }
     return code;
   }
 #ifdef VELLUM_HAVE_BOOK_CHECK
