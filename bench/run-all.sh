@@ -4,7 +4,8 @@
 set -euo pipefail
 build=${1:?usage: bench/run-all.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
-for script in "$here"/settings/run.sh "$here"/startup/run.sh "$here"/popup/run.sh; do
+for script in "$here"/settings/run.sh "$here"/startup/run.sh "$here"/popup/run.sh \
+  "$here"/book/run.sh; do
   if [ -x "$script" ]; then
     echo "== $(basename "$(dirname "$script")")"
     "$script" "$build"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the settings loader's fuzz target for SECONDS from a copy of the seed corpus, so the
-# inputs it finds stay out of the repository. Fails on any crash, leak, timeout, memory blow-up
-# or broken property; the failing input is kept in BUILD_DIR/fuzz/artifacts/.
+# Runs each fuzz target (the settings loader, the book check's stylesheet scanner) for SECONDS
+# from a copy of its seed corpus, so the inputs it finds stay out of the repository. Fails on any
+# crash, leak, timeout, memory blow-up or broken property; the failing input is kept in
+# BUILD_DIR/fuzz/artifacts/.
 # Usage: fuzz/run.sh BUILD_DIR SECONDS
 set -euo pipefail
 build=${1:?usage: fuzz/run.sh BUILD_DIR SECONDS}
@@ -15,10 +16,15 @@ trap 'rm -rf "$work"' EXIT
 cp -R "$here/corpus" "$work/corpus"
 mkdir -p "$work/tmp" "$build/fuzz/artifacts"
 
-echo "fuzz: vellum_settings_fuzz for ${seconds}s from $(ls "$work/corpus" | wc -l) seeds"
-if ! TMPDIR="$work/tmp" "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$build/fuzz/artifacts/" -print_final_stats=1 "$work/corpus"; then
-  echo "fuzz: FAILED; the input is in $build/fuzz/artifacts/" >&2
-  exit 1
-fi
+for target in vellum_settings_fuzz:corpus vellum_css_fuzz:css-corpus; do
+  name=${target%%:*}
+  seeds="$work/${target#*:}"
+  [ -d "$seeds" ] || cp -R "$here/${target#*:}" "$seeds"
+  echo "fuzz: $name for ${seconds}s from $(ls "$seeds" | wc -l) seeds"
+  if ! TMPDIR="$work/tmp" "$build/fuzz/$name" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -artifact_prefix="$build/fuzz/artifacts/" -print_final_stats=1 "$seeds"; then
+    echo "fuzz: FAILED; the input is in $build/fuzz/artifacts/" >&2
+    exit 1
+  fi
+done
 echo "fuzz: passed"

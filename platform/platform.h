@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vellum::platform {
 
@@ -109,6 +110,17 @@ class InputFile {
 // pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
 // for reading, is not a regular file, or is held open for writing.
 std::unique_ptr<InputFile> OpenForReading(const Path& path);
+
+// One entry of a folder.
+struct DirectoryEntry {
+  Bytes name;                 // in UTF-8 on Windows; on Linux the bytes the file system holds
+  Path path;                  // the folder's path and the name
+  bool is_directory = false;  // links followed
+};
+
+// The entries of a folder, "." and ".." left out, in no particular order. Throws PlatformError
+// when the folder cannot be read.
+std::vector<DirectoryEntry> ListDirectory(const Path& directory);
 
 // ---------------------------------------------------------------------------------------------
 // Windows and their browser control

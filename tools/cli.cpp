@@ -12,6 +12,9 @@
 
 #include "platform/files.h"
 #include "settings/settings.h"
+#ifdef VELLUM_HAVE_BOOK_CHECK
+#include "tools/book/book_check.h"
+#endif
 #include "tools/inspect.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
@@ -230,19 +233,107 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
   return kExitOk;
 }
 
-int Check(const std::string& path, std::ostream& out) {
-  const Inspection ins = Inspect(LocateForViewer(path));
-  for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
-  for (const std::string& note : ins.notes) out << "note: " << note << "\n";
-  const std::string file = Shown(ins.location.file);
-  if (ins.problems.empty()) {
-    out << "ok: " << file << ": the viewer starts without a message and opens "
-        << Shown(ins.start_page_path) << "\n";
-    return kExitOk;
+struct CheckOptions {
+  std::string path;
+  bool settings_only = false;
+  std::string platform = "windows";
+  bool unreached = false;
+  bool as_json = false;
+  bool strict = false;
+};
+
+#ifdef VELLUM_HAVE_BOOK_CHECK
+// `full` relative to the folder `directory` (which ends in a separator), "/" between names;
+// empty when it is not inside.
+std::string RelativeTo(const ByteString& directory, const ByteString& full) {
+  if (full.size() <= directory.size() || full.compare(0, directory.size(), directory) != 0) {
+    return "";
   }
-  const std::size_t n = ins.problems.size();
-  out << file << ": " << n << (n == 1 ? " problem" : " problems") << "\n";
-  return kExitProblems;
+  std::string rel = full.substr(directory.size());
+  std::replace(rel.begin(), rel.end(), platform::PathSeparator(), '/');
+  return rel;
+}
+#endif
+
+int Check(const CheckOptions& options, std::ostream& out) {
+  const Inspection ins = Inspect(LocateForViewer(options.path));
+  const std::string file = Shown(ins.location.file);
+  int code = ins.problems.empty() ? kExitOk : kExitProblems;
+  json doc;
+  if (options.as_json) {
+    doc["settings"] = InspectionJson(ins, Fields::kNamed);
+  } else {
+    for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
+    for (const std::string& note : ins.notes) out << "note: " << note << "\n";
+    if (ins.problems.empty()) {
+      out << "ok: " << file << ": the viewer starts without a message and opens "
+          << Shown(ins.start_page_path) << "\n";
+    } else {
+      const std::size_t n = ins.problems.size();
+      out << file << ": " << n << (n == 1 ? " problem" : " problems") << "\n";
+    }
+  }
+  if (options.settings_only) {
+    if (options.as_json) {
+      doc["exit_code"] = code;
+      out << doc.dump(2) << "\n";
+    }
+    return code;
+  }
+#ifdef VELLUM_HAVE_BOOK_CHECK
+  const std::string start = RelativeTo(ins.location.directory, ins.start_page_path);
+  if (ins.page != PageState::kFound || start.empty()) {
+    // The settings problems above already say why no page opens.
+    if (options.as_json) {
+      doc["book"] = nullptr;
+    } else {
+      out << "book: not walked: the viewer opens no page of the book\n";
+    }
+  } else {
+    book::BookOptions book_options;
+    book_options.windows = options.platform != "linux";
+    book_options.unreached = options.unreached;
+    book_options.ignored.push_back(RelativeTo(ins.location.directory, ins.location.file));
+    book_options.ignored.push_back(RelativeTo(ins.location.directory, ins.program_path));
+    const book::BookReport report =
+        book::CheckBook(platform::Path(ins.location.directory), start, book_options);
+    if (report.errors > 0 || (options.strict && report.warnings > 0)) code = kExitProblems;
+    if (options.as_json) {
+      json findings = json::array();
+      for (const book::Finding& f : report.findings) {
+        findings.push_back({{"file", f.file},
+                            {"line", f.line},
+                            {"severity", book::SeverityName(f.severity)},
+                            {"reference", f.reference},
+                            {"message", f.message}});
+      }
+      doc["book"] = {{"folder", JsonText(ins.location.directory)},
+                     {"start_page", start},
+                     {"pages", report.pages},
+                     {"stylesheets", report.stylesheets},
+                     {"other_files", report.other_files},
+                     {"errors", report.errors},
+                     {"warnings", report.warnings},
+                     {"notes", report.notes},
+                     {"findings", findings},
+                     {"summary", book::SummaryText(report)}};
+    } else {
+      for (const book::Finding& f : report.findings) out << book::FindingLine(f) << "\n";
+      out << "book: " << book::SummaryText(report) << "\n";
+    }
+  }
+#else
+  if (options.as_json) {
+    doc["book"] = nullptr;
+  } else {
+    out << "book: not walked: this build of " << kProgram << " has no HTML parser\n";
+  }
+#endif
+  if (options.as_json) {
+    doc["exit_code"] = code;
+    out << doc.dump(2) << "\n";
+  }
+  return code;
 }
 
 // --- new and set -------------------------------------------------------------------------------
@@ -477,7 +568,9 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   app.set_version_flag("--version", std::string(kProgram) + " " + VELLUM_VERSION);
   app.require_subcommand(1);
   app.footer(
-      "Exit codes: 0 success, 1 check found problems, 2 usage or file error.\n"
+      "Exit codes: 0 success, 1 check found problems or errors (with --strict: warnings), 2 usage "
+      "or "
+      "file error.\n"
       "Text on the command line is UTF-8; it is stored as Windows-1252 unless --encoding says "
       "otherwise.");
 
@@ -491,11 +584,24 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   show->add_flag("--all", show_all, "also print all 44 fields by index");
   show->add_flag("--json", show_json, "print JSON, for scripts");
 
-  std::string check_path;
+  CheckOptions check_options;
   CLI::App* check = app.add_subcommand(
-      "check", "Exit 0 when the viewer starts without a message and the start page exists");
-  check->add_option("path", check_path,
+      "check",
+      "Check the settings, then every page, picture and link reachable from the start page; "
+      "exit 0 when nothing is wrong");
+  check->add_option("path", check_options.path,
                     "a folder, or the Vellum.ini in it (default: the current folder)");
+  check->add_flag("--settings-only", check_options.settings_only,
+                  "check the settings and the start page alone, not the book");
+  check
+      ->add_option("--platform", check_options.platform,
+                   "the systems the book is delivered for: windows (default; also warns about "
+                   "pages the Windows control shows in IE 7 document mode) or linux")
+      ->check(CLI::IsMember({"windows", "linux"}));
+  check->add_flag("--unreached", check_options.unreached,
+                  "also note the files no reachable page refers to");
+  check->add_flag("--json", check_options.as_json, "print JSON, for scripts");
+  check->add_flag("--strict", check_options.strict, "exit 1 on a warning as well");
 
   EditOptions new_options;
   CLI::App* make = app.add_subcommand("new", "Write a new settings file (the other fields empty)");
@@ -544,7 +650,7 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
       return Show(show_path, show_all ? Fields::kAll : Fields::kNamed,
                   show_json ? Format::kJson : Format::kText, out);
     }
-    if (check->parsed()) return Check(check_path, out);
+    if (check->parsed()) return Check(check_options, out);
     if (make->parsed()) return New(new_options, *make, out, err);
     if (set->parsed()) return Set(set_options, *set, out, err);
     if (decode->parsed()) return Decode(decode_options, in, out);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Program file, file reading and file-name text on POSIX systems (Linux).
+#include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
@@ -122,6 +123,31 @@ std::unique_ptr<InputFile> OpenForReading(const Path& file) {
     throw PlatformError("Cannot open '" + path + "': it is open for writing elsewhere");
   }
   return std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size), path);
+}
+
+std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
+  const Bytes& path = directory.native();
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) throw PlatformError(ErrnoText("Cannot list", path, errno));
+  const Bytes prefix = path.empty() || path.back() == '/' ? path : path + '/';
+  std::vector<DirectoryEntry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir);
+    if (entry == nullptr) break;
+    const Bytes name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    DirectoryEntry item{name, Path::Native(prefix + name), entry->d_type == DT_DIR};
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      item.is_directory = ::stat(item.path.native().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries.push_back(std::move(item));
+  }
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) throw PlatformError(ErrnoText("Cannot list", path, err));
+  return entries;
 }
 
 }  // namespace vellum::platform

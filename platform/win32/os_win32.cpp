@@ -106,4 +106,37 @@ std::unique_ptr<InputFile> OpenForReading(const Path& file_path) {
   }
 }
 
+std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
+  std::wstring prefix = directory.native();
+  if (!prefix.empty() && prefix.back() != L'\\' && prefix.back() != L'/') prefix += L'\\';
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    throw PlatformError(
+        win32::SystemErrorText("Cannot list", directory.ToBytes(), ::GetLastError()));
+  }
+  std::vector<DirectoryEntry> entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::string utf8;
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    utf8.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    if (size > 0) {
+      ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), utf8.data(),
+                            size, nullptr, nullptr);
+    }
+    entries.push_back({std::move(utf8), Path::Native(prefix + name),
+                       (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (::FindNextFileW(search, &found));
+  const DWORD err = ::GetLastError();
+  ::FindClose(search);
+  if (err != ERROR_NO_MORE_FILES) {
+    throw PlatformError(win32::SystemErrorText("Cannot list", directory.ToBytes(), err));
+  }
+  return entries;
+}
+
 }  // namespace vellum::platform

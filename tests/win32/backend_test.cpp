@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -754,6 +755,26 @@ TEST(Files, MissingFilesDirectoriesAndDevicesAreNotOpened) {
   EXPECT_THROW(platform::OpenForReading(dir.dir() + "absent.ini"), platform::PlatformError);
   EXPECT_THROW(platform::OpenForReading(dir.dir()), platform::PlatformError);
   EXPECT_THROW(platform::OpenForReading("NUL"), platform::PlatformError);
+}
+
+TEST(Files, FolderListingNamesEntriesInUtf8) {
+  TempDir dir;
+  const std::wstring folder = ToWide(dir.dir());
+  HANDLE file = ::CreateFileW((folder + L"Caf\u00E9.html").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::CloseHandle(file);
+  ASSERT_TRUE(::CreateDirectoryW((folder + L"images").c_str(), nullptr));
+  std::vector<std::pair<std::string, bool>> seen;
+  for (const platform::DirectoryEntry& entry : platform::ListDirectory(dir.dir())) {
+    seen.emplace_back(entry.name, entry.is_directory);
+    EXPECT_EQ(entry.path.native(), folder + entry.path.FileName().native());
+  }
+  std::sort(seen.begin(), seen.end());
+  const std::vector<std::pair<std::string, bool>> expected = {{"Caf\xC3\xA9.html", false},
+                                                              {"images", true}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_THROW(platform::ListDirectory(dir.dir() + "absent"), platform::PlatformError);
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// The book check: every page reachable from the start page, and everything each page refers to.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vellum::tools::book {
+
+enum class Severity { kError, kWarning, kNote };
+
+struct Finding {
+  std::string file;  // relative to the book's folder, "/" between names
+  int line = 0;      // 0: the file as a whole
+  Severity severity = Severity::kError;
+  std::string reference;  // as written; empty for a finding about the file itself
+  std::string message;    // what is wrong, the reference included
+};
+
+struct BookOptions {
+  bool windows = true;     // the book is also delivered for Windows (document mode warnings)
+  bool unreached = false;  // note the files no reachable page refers to
+  unsigned threads = 0;    // pages read at once; 0: one for each processor, at most 2
+  std::vector<std::string> ignored;  // files never noted as unreached (the settings, the viewer)
+};
+
+struct BookReport {
+  std::vector<Finding> findings;  // sorted by file, then line
+  std::size_t pages = 0;
+  std::size_t stylesheets = 0;
+  std::size_t other_files = 0;
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  std::size_t notes = 0;
+};
+
+// Walks the book in `root` from `start_page` (relative, "/" between names). Files are only read.
+// A file that cannot be read is an error finding, never an exception.
+BookReport CheckBook(const platform::Path& root, const std::string& start_page,
+                     const BookOptions& options);
+
+const char* SeverityName(Severity severity);
+
+// "chapter-2.html:14: error: images/Plate.png not found (...)".
+std::string FindingLine(const Finding& finding);
+
+// "12 pages, 1 stylesheet, 9 other files: no errors, 2 warnings".
+std::string SummaryText(const BookReport& report);
+
+}  // namespace vellum::tools::book

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: MIT
+#include "tools/book/page_refs.h"
+
+#include <gumbo.h>
+
+#include <memory>
+
+#include "tools/book/css_refs.h"
+
+namespace vellum::tools::book {
+
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = Lower(c);
+  return lowered;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+bool HasWord(std::string_view list, std::string_view word) {
+  std::size_t at = 0;
+  while (at < list.size()) {
+    while (at < list.size() && IsSpace(list[at])) ++at;
+    std::size_t end = at;
+    while (end < list.size() && !IsSpace(list[end])) ++end;
+    if (end > at && Lowered(list.substr(at, end - at)) == word) return true;
+    at = end;
+  }
+  return false;
+}
+
+const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
+  return gumbo_get_attribute(&element.attributes, name);
+}
+
+void AddCss(std::string_view css, int line, Use use, Scan& scan) {
+  std::vector<CssReference> found;
+  ScanCss(css, line, found);
+  for (CssReference& ref : found) {
+    scan.references.push_back({std::move(ref.url), ref.line, ref.import ? Use::kStylesheet : use});
+  }
+}
+
+// Each candidate of a srcset: a URL, then descriptors up to the next comma.
+void AddSrcset(std::string_view set, int line, Scan& scan) {
+  std::size_t at = 0;
+  while (at < set.size()) {
+    while (at < set.size() && (IsSpace(set[at]) || set[at] == ',')) ++at;
+    std::size_t end = at;
+    while (end < set.size() && !IsSpace(set[end])) ++end;
+    std::string_view url = set.substr(at, end - at);
+    const bool ends_candidate = !url.empty() && url.back() == ',';
+    while (!url.empty() && url.back() == ',') url.remove_suffix(1);
+    if (!url.empty()) scan.references.push_back({std::string(url), line, Use::kResource});
+    at = end;
+    if (!ends_candidate) {
+      while (at < set.size() && set[at] != ',') ++at;
+    }
+  }
+}
+
+// The URL of a refresh: "5; url=next.html", "0;URL='next.html'".
+void AddRefresh(std::string_view content, int line, Scan& scan) {
+  std::size_t at = content.find_first_of(";,");
+  if (at == std::string_view::npos) return;
+  ++at;
+  while (at < content.size() && IsSpace(content[at])) ++at;
+  if (Lowered(content.substr(at, 3)) == "url") {
+    std::size_t after = at + 3;
+    while (after < content.size() && IsSpace(content[after])) ++after;
+    if (after < content.size() && content[after] == '=') {
+      at = after + 1;
+      while (at < content.size() && IsSpace(content[at])) ++at;
+    }
+  }
+  std::string_view url = content.substr(at);
+  if (!url.empty() && (url.front() == '\'' || url.front() == '"')) {
+    const char quote = url.front();
+    url.remove_prefix(1);
+    url = url.substr(0, url.find(quote));
+  }
+  while (!url.empty() && IsSpace(url.back())) url.remove_suffix(1);
+  if (!url.empty()) scan.references.push_back({std::string(url), line, Use::kLink});
+}
+
+void AddAttribute(const GumboElement& element, const char* name, Use use, Scan& scan) {
+  if (const GumboAttribute* attr = Attribute(element, name)) {
+    scan.references.push_back({attr->value, static_cast<int>(attr->value_start.line), use});
+  }
+}
+
+void Visit(const GumboElement& element, Scan& scan) {
+  if (const GumboAttribute* id = Attribute(element, "id")) scan.anchors.emplace_back(id->value);
+  if (const GumboAttribute* style = Attribute(element, "style")) {
+    AddCss(style->value, static_cast<int>(style->value_start.line), Use::kResource, scan);
+  }
+  switch (element.tag) {
+    case GUMBO_TAG_A:
+    case GUMBO_TAG_AREA:
+    case GUMBO_TAG_MAP:
+      if (const GumboAttribute* anchor = Attribute(element, "name")) {
+        scan.anchors.emplace_back(anchor->value);
+      }
+      if (element.tag != GUMBO_TAG_MAP) AddAttribute(element, "href", Use::kLink, scan);
+      break;
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_FRAME:
+      AddAttribute(element, "src", Use::kFrame, scan);
+      break;
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_SOURCE:
+      AddAttribute(element, "src", Use::kResource, scan);
+      if (const GumboAttribute* set = Attribute(element, "srcset")) {
+        AddSrcset(set->value, static_cast<int>(set->value_start.line), scan);
+      }
+      break;
+    case GUMBO_TAG_VIDEO:
+    case GUMBO_TAG_AUDIO:
+      AddAttribute(element, "src", Use::kResource, scan);
+      AddAttribute(element, "poster", Use::kResource, scan);
+      break;
+    case GUMBO_TAG_TRACK:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_SCRIPT:
+      AddAttribute(element, "src", Use::kResource, scan);
+      break;
+    case GUMBO_TAG_OBJECT:
+      AddAttribute(element, "data", Use::kResource, scan);
+      break;
+    case GUMBO_TAG_LINK: {
+      const GumboAttribute* rel = Attribute(element, "rel");
+      const std::string_view rels = rel ? rel->value : "";
+      Use use = Use::kLink;
+      if (HasWord(rels, "stylesheet")) {
+        use = Use::kStylesheet;
+      } else if (HasWord(rels, "icon") || HasWord(rels, "preload") || HasWord(rels, "prefetch") ||
+                 HasWord(rels, "manifest") || HasWord(rels, "apple-touch-icon")) {
+        use = Use::kResource;
+      }
+      AddAttribute(element, "href", use, scan);
+      break;
+    }
+    case GUMBO_TAG_META: {
+      const GumboAttribute* equiv = Attribute(element, "http-equiv");
+      const GumboAttribute* content = Attribute(element, "content");
+      if (equiv == nullptr || content == nullptr) break;
+      const std::string name = Lowered(equiv->value);
+      if (name == "refresh") {
+        AddRefresh(content->value, static_cast<int>(content->value_start.line), scan);
+      } else if (name == "x-ua-compatible" &&
+                 Lowered(content->value).find("ie=edge") != std::string::npos) {
+        scan.edge_mode = true;
+      }
+      break;
+    }
+    case GUMBO_TAG_STYLE:
+      for (unsigned i = 0; i < element.children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+        if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+            child->type == GUMBO_NODE_CDATA) {
+          AddCss(child->v.text.text, static_cast<int>(child->v.text.start_pos.line), Use::kResource,
+                 scan);
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+struct OutputDeleter {
+  void operator()(GumboOutput* output) const {
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+  }
+};
+
+}  // namespace
+
+Scan ScanPage(std::string_view html) {
+  Scan scan;
+  const std::unique_ptr<GumboOutput, OutputDeleter> output(
+      gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
+  // Depth first without recursion: a page may nest deeper than the stack would allow.
+  std::vector<const GumboNode*> pending{output->root};
+  while (!pending.empty()) {
+    const GumboNode* node = pending.back();
+    pending.pop_back();
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) continue;
+    const GumboElement& element = node->v.element;
+    Visit(element, scan);
+    for (unsigned i = element.children.length; i-- > 0;) {
+      pending.push_back(static_cast<const GumboNode*>(element.children.data[i]));
+    }
+  }
+  return scan;
+}
+
+Scan ScanStylesheet(std::string_view css) {
+  Scan scan;
+  AddCss(css, 1, Use::kResource, scan);
+  return scan;
+}
+
+}  // namespace vellum::tools::book
