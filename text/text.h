@@ -41,6 +41,9 @@ std::string ReadAsUtf8(std::string_view bytes);
 // first zero byte, as a window system's C-string title ends there.
 std::string DisplayText(std::string_view bytes);
 
+// `text` for a terminal: control characters written as \xNN, everything else as it is.
+std::string EscapeControls(std::string_view text);
+
 // The lower case of an ASCII letter; any other byte as it is.
 char LowerAscii(char byte);
 // Every ASCII letter of `text` in lower case.

@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "settings/settings.h"
+#include "text/text.h"
 #ifdef VELLUM_HAVE_BOOK_CHECK
 #include "tools/book/book_check.h"
 #endif
@@ -46,24 +47,8 @@ class ToolError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// UTF-8 text for a terminal: control characters escaped.
-std::string Escaped(std::string_view utf8) {
-  std::string shown;
-  for (const char ch : utf8) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += ch;
-    }
-  }
-  return shown;
-}
-
 // Settings bytes for a terminal: the viewer's display rule, control characters escaped.
-std::string Shown(std::string_view bytes) { return Escaped(DisplayText(bytes)); }
+std::string Shown(std::string_view bytes) { return text::EscapeControls(DisplayText(bytes)); }
 
 std::string Quoted(std::string_view bytes) { return "\"" + Shown(bytes) + "\""; }
 
@@ -219,7 +204,8 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
   if (!ins.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
-    out << "Title:         \"" << Escaped(TitleText(ins.run.main_window.title)) << "\"\n";
+    out << "Title:         \"" << text::EscapeControls(TitleText(ins.run.main_window.title))
+        << "\"\n";
     out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";

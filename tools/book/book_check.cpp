@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "text/text.h"
 #include "tools/book/page_refs.h"
 
 namespace vellum::tools::book {
@@ -38,22 +38,6 @@ std::string Folded(std::string_view name) {
     }
   }
   return folded;
-}
-
-// Text for a terminal: control characters escaped.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  for (const char ch : text) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += ch;
-    }
-  }
-  return shown;
 }
 
 int HexValue(char c) {
@@ -275,7 +259,8 @@ class Walker {
 
   void Add(const std::string& file, int line, Severity severity, const std::string& reference,
            std::string message) {
-    report_.findings.push_back({file, line, severity, Shown(reference), std::move(message)});
+    report_.findings.push_back(
+        {file, line, severity, text::EscapeControls(reference), std::move(message)});
     switch (severity) {
       case Severity::kError:
         ++report_.errors;
@@ -369,7 +354,7 @@ class Walker {
     FileRecord& file = files_[done.file];
     const std::string from = file.rel;
     if (!done.failure.empty()) {
-      Add(from, 0, Severity::kError, "", "cannot be read: " + Shown(done.failure));
+      Add(from, 0, Severity::kError, "", "cannot be read: " + text::EscapeControls(done.failure));
       return;
     }
     if (file.kind == Kind::kPage) {
@@ -393,7 +378,7 @@ class Walker {
   void Follow(std::size_t from_index, const std::vector<std::string>& base, const Reference& ref) {
     const std::string from = files_[from_index].rel;
     const std::string url = Cleaned(ref.url);
-    const std::string shown = Shown(url);
+    const std::string shown = text::EscapeControls(url);
     if (url.empty()) return;
     const auto error = [&](const std::string& message) {
       Add(from, ref.line, Severity::kError, url, message);
@@ -459,7 +444,8 @@ class Walker {
           error(shown + " is a folder, not a file");
           return;
         case Resolved::kCaseDiffers:
-          error(shown + " not found (" + Shown(resolved.rel) + " exists: letter case differs)");
+          error(shown + " not found (" + text::EscapeControls(resolved.rel) +
+                " exists: letter case differs)");
           break;  // followed still: the Windows reader gets it
         case Resolved::kFound:
           break;
@@ -484,8 +470,8 @@ class Walker {
     const FileRecord& page = files_[target];
     if (page.anchors.count(fragment)) return;
     Add(files_[use.from].rel, use.line, Severity::kWarning, use.reference,
-        Shown(use.reference) + ": " + Shown(page.rel) + " has no element with id or name \"" +
-            Shown(fragment) + "\"");
+        text::EscapeControls(use.reference) + ": " + text::EscapeControls(page.rel) +
+            " has no element with id or name \"" + text::EscapeControls(fragment) + "\"");
   }
 
   void NoteUnreached() {
@@ -537,7 +523,7 @@ const char* SeverityName(Severity severity) {
 }
 
 std::string FindingLine(const Finding& finding) {
-  std::string line = Shown(finding.file);
+  std::string line = text::EscapeControls(finding.file);
   if (finding.line > 0) line += ":" + std::to_string(finding.line);
   return line + ": " + SeverityName(finding.severity) + ": " + finding.message;
 }
