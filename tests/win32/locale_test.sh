@@ -8,33 +8,7 @@
 #   locale_test.sh VELLUM_EXE PROBE_EXE WORK_DIR
 set -euo pipefail
 
-exe=$1
-probe=$2
-work=$3
-wine=${VELLUM_WINE:?run inside tests/win32/wine-env.sh}
-: "${DISPLAY:?needs an X display}"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-winepath_of() { echo "Z:${1//\//\\}"; }
-
-# The id of the visible X window named exactly NAME; waits up to 20 s.
-wait_window() {  # NAME
-  local id
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/wine_common.sh"
 
 # Waits up to 20 s for the program to end, then ends it.
 wait_exit() {

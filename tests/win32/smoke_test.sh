@@ -7,17 +7,7 @@
 #   smoke_test.sh VELLUM_EXE PROBE_EXE WORK_DIR
 set -euo pipefail
 
-exe=$1
-probe=$2
-work=$3
-wine=${VELLUM_WINE:?run inside tests/win32/wine-env.sh}
-: "${DISPLAY:?needs an X display}"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/wine_common.sh"
 
 # A program directory holding a copy of the program, a settings file and a start page.
 make_book() {  # DIR HEIGHT WIDTH TITLE BORDER
@@ -28,25 +18,9 @@ make_book() {  # DIR HEIGHT WIDTH TITLE BORDER
   "$wine" "$probe" settings "$(winepath_of "$1/Vellum.ini")" "$2" "$3" index.html "$4" "$5"
 }
 
-winepath_of() { echo "Z:${1//\//\\}"; }
-
 start_viewer() {  # DIR
   (cd "$1" && exec "$wine" "$1/Vellum.exe") &
   viewer_pid=$!
-}
-
-# The id of the visible X window named exactly NAME; waits up to 20 s.
-wait_window() {  # NAME
-  local id
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
 }
 
 # Waits up to 20 s for the program to end; sets exit_status to its exit code.
