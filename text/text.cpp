@@ -138,6 +138,13 @@ std::pair<std::string, std::string> SplitPath(std::string_view path) {
   return {std::string(path.substr(0, slash == 0 ? 1 : slash)), std::string(path.substr(slash + 1))};
 }
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string EscapeControls(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;

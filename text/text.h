@@ -41,6 +41,9 @@ std::string ReadAsUtf8(std::string_view bytes);
 // first zero byte, as a window system's C-string title ends there.
 std::string DisplayText(std::string_view bytes);
 
+// The value of a hexadecimal digit, either case; -1 for any other byte.
+int HexDigitValue(char c);
+
 // `text` for a terminal: control characters written as \xNN, everything else as it is.
 std::string EscapeControls(std::string_view text);
 

@@ -4,16 +4,11 @@
 #include <cstdint>
 #include <limits>
 
+#include "text/text.h"
+
 namespace vellum {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 [[noreturn]] void NotAnInteger(std::string_view text) {
   throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
@@ -40,7 +35,7 @@ int StrToInt(std::string_view text) {
   if (hex) {
     int significant = 0;
     for (; i < text.size(); ++i) {
-      const int digit = HexDigit(text[i]);
+      const int digit = text::HexDigitValue(text[i]);
       if (digit < 0) NotAnInteger(text);
       if (significant > 0 || digit != 0) ++significant;
       if (significant > 8) NotAnInteger(text);

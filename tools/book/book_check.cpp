@@ -40,19 +40,13 @@ std::string Folded(std::string_view name) {
   return folded;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string PercentDecoded(std::string_view text) {
   std::string decoded;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    if (text[i] == '%' && i + 2 < text.size() && text::HexDigitValue(text[i + 1]) >= 0 &&
+        text::HexDigitValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(text::HexDigitValue(text[i + 1]) * 16 +
+                                   text::HexDigitValue(text[i + 2]));
       i += 2;
     } else {
       decoded += text[i];
