@@ -39,15 +39,21 @@ void Window::SetTitle(const Bytes& title) {
   title_ = title;
 }
 
-void Window::Show(ShowState state) { ShowImpl(state); }
+void Window::Show(ShowState state) {
+  const unsigned hides = hides_;
+  app_.Guarded([&] { events_.OnShow(); });
+  if (hides_ != hides) return;  // closed while it was being shown
+  ShowImpl(state);
+}
+
+void Window::Hide() {
+  ++hides_;
+  HideImpl();
+}
 
 void Window::SetOuterHeight(int height) { SetOuterHeightImpl(ClampOuterSize(height)); }
 
 void Window::SetOuterWidth(int width) { SetOuterWidthImpl(ClampOuterSize(width)); }
-
-void Window::FireShow() noexcept {
-  app_.Guarded([&] { events_.OnShow(); });
-}
 
 void Window::FireCloseRequest() noexcept {
   app_.Guarded([&] { events_.OnCloseRequest(); });

@@ -129,10 +129,25 @@ enum class ShowState { Normal, Maximized, Minimized };
 enum class Border { Resizable, FixedDialog };
 enum class BoxIcon { None, Error };
 
+class Browser;
+
 // The browser control's own automation interface, as a new-window request hands it back to the
-// control: IDispatch* on Windows, WebKitWebView* with GTK. Borrowed; the backend takes its own
-// reference where the control needs one.
-using Automation = void*;
+// control: it names the viewer's browser control that is to show the new page. Each backend
+// answers the request in its own terms from it (the control's IDispatch on Windows, the related
+// WebKitWebView that "create" returns with GTK). A null one answers nothing: the request goes on
+// as it came.
+class Automation {
+ public:
+  Automation() = default;
+  Browser* browser() const { return browser_; }
+  explicit operator bool() const { return browser_ != nullptr; }
+  bool operator==(const Automation&) const = default;
+
+ private:
+  friend class Browser;
+  explicit Automation(Browser* browser) : browser_(browser) {}
+  Browser* browser_ = nullptr;
+};
 
 // What a window reports up to the viewer. Called on the UI thread, from the message loop. The
 // window front catches whatever a handler throws and routes it to the application's error report,
@@ -159,7 +174,7 @@ class Browser {
   // Opens a local file given by its full path. The backend turns it into the control's URL
   // form. Throws PlatformError when the control rejects the request.
   virtual void NavigateToFile(const Path& path) = 0;
-  virtual Automation AutomationInterface() = 0;
+  Automation AutomationInterface() { return Automation(this); }
 };
 
 class Application;
@@ -177,9 +192,10 @@ class Window {
   const Bytes& Title() const { return title_; }
   void SetTitle(const Bytes& title);
 
-  // Shows the window: OnShow runs first, then the window becomes visible in `state`.
+  // Shows the window: OnShow runs first, then the window becomes visible in `state`. A window
+  // that OnShow hid (closed) stays hidden: the reader never sees it, empty and untitled.
   void Show(ShowState state = ShowState::Normal);
-  void Hide() { HideImpl(); }
+  void Hide();
   void Maximize() { MaximizeImpl(); }
   // Outer size, frame included; the window keeps its position. Values outside what a window
   // system accepts are clamped to [kMinOuterSize, kMaxOuterSize].
@@ -200,7 +216,6 @@ class Window {
 
  protected:
   // Backends deliver toolkit events through these; they never throw.
-  void FireShow() noexcept;
   void FireCloseRequest() noexcept;
   void FireNewWindow(Automation& pp_disp, bool& cancel) noexcept;
 
@@ -208,7 +223,7 @@ class Window {
 
  private:
   virtual void SetTitleImpl(const Bytes& title) = 0;
-  // Must call FireShow() before the window becomes visible.
+  // Makes the window visible in `state`; runs after OnShow.
   virtual void ShowImpl(ShowState state) = 0;
   virtual void HideImpl() = 0;
   virtual void MaximizeImpl() = 0;
@@ -219,6 +234,7 @@ class Window {
   Application& app_;
   WindowEvents& events_;
   Bytes title_;
+  unsigned hides_ = 0;  // Hide calls so far
 };
 
 // Error report for failures that leave an event handler: receives the error's text.

@@ -214,7 +214,8 @@ TEST_F(ViewerTest, SettingsFailuresShowTheirMessageAndEndTheProgram) {
     EXPECT_EQ(app.message_boxes()[0].text, c.message);
     EXPECT_EQ(app.message_boxes()[0].icon, BoxIcon::None);
     EXPECT_TRUE(app.terminated());
-    EXPECT_FALSE(loop_ran);  // the loop ends before it serves anything
+    EXPECT_FALSE(loop_ran);                         // the loop ends before it serves anything
+    EXPECT_FALSE(app.window_records()[0].visible);  // closed before the reader saw it
     EXPECT_TRUE(app.windows().empty());
   }
 }
@@ -281,7 +282,7 @@ TEST_F(ViewerTest, PopupsAreOwnedTitledAndReadNoSettings) {
     EXPECT_EQ(answer.pp_disp, popup.browser().AutomationInterface());
     EXPECT_FALSE(answer.cancel);
     // Cancel is never touched, whatever the request supplied.
-    EXPECT_TRUE(main.RequestNewWindow(nullptr, true).cancel);
+    EXPECT_TRUE(main.RequestNewWindow({}, true).cancel);
     EXPECT_EQ(app_.windows().size(), 3u);
     EXPECT_EQ(app_.main_window()->Title(), "Main");
     main.RequestClose();
@@ -366,12 +367,12 @@ TEST_F(ViewerTest, ConfiguredTitleNewwindowStillEndsTheProgramOnClose) {
 
 TEST_F(ViewerTest, PopupCreationFailureIsSwallowed) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
-  int marker = 0;
   RunProgram([&] {
     app_.FailWindowCreationAfter(0);
     HeadlessWindow& main = *app_.main_window();
-    const auto answer = main.RequestNewWindow(&marker, false);
-    EXPECT_EQ(answer.pp_disp, &marker);  // left as the request supplied it
+    const platform::Automation supplied = main.browser().AutomationInterface();
+    const auto answer = main.RequestNewWindow(supplied, false);
+    EXPECT_EQ(answer.pp_disp, supplied);  // left as the request supplied it
     EXPECT_FALSE(answer.cancel);
     EXPECT_EQ(app_.windows().size(), 1u);
     EXPECT_TRUE(app_.message_boxes().empty());

@@ -55,7 +55,6 @@ class ViewerApp final : public Application {
 
   void Register(ViewerWindow* window) { windows_.push_back(window); }
   void Forget(ViewerWindow* window);
-  ViewerWindow* WindowOfView(const void* view) const;
 
  private:
   static gboolean RunPosted(gpointer self);
@@ -80,7 +79,6 @@ class ViewerWindow final : public Window, public Browser {
 
   Browser& browser() override { return *this; }
   void NavigateToFile(const Path& path) override;
-  Automation AutomationInterface() override { return view_; }
 
   WebKitWebView* view() const { return view_; }
 
@@ -111,7 +109,6 @@ class ViewerWindow final : public Window, public Browser {
   WebKitWebView* view_ = nullptr;
   WebKitWebView* related_ = nullptr;  // the view whose page asked for this window
   bool fixed_ = false;
-  unsigned hide_requests_ = 0;
   // The outer size asked for, kept until the window manager's frame is known.
   std::optional<int> outer_width_;
   std::optional<int> outer_height_;
@@ -185,9 +182,6 @@ void ViewerWindow::SetTitleImpl(const Bytes& title) {
 }
 
 void ViewerWindow::ShowImpl(ShowState state) {
-  const unsigned hides = hide_requests_;
-  FireShow();
-  if (hide_requests_ != hides) return;  // closed while it was being shown
   GtkWindow* window = As<GtkWindow>(window_);
   if (state == ShowState::Maximized) gtk_window_maximize(window);
   if (state == ShowState::Minimized) gtk_window_iconify(window);
@@ -203,10 +197,7 @@ void ViewerWindow::Appear() {
   gtk_window_present(As<GtkWindow>(window_));
 }
 
-void ViewerWindow::HideImpl() {
-  ++hide_requests_;
-  gtk_widget_hide(window_);
-}
+void ViewerWindow::HideImpl() { gtk_widget_hide(window_); }
 
 void ViewerWindow::MaximizeImpl() { gtk_window_maximize(As<GtkWindow>(window_)); }
 
@@ -293,15 +284,15 @@ void ViewerWindow::ApplyFixedFunctions() {
 }
 
 GtkWidget* ViewerWindow::AnswerNewWindow() {
-  Automation pp_disp = nullptr;
+  Automation pp_disp;
   bool cancel = false;
   FireNewWindow(pp_disp, cancel);
 
-  // Only a view of this application's that was built for this page may take it: WebKit ends the
+  // WebKit takes the view of the window named, provided it was built for this page: it ends the
   // process when given any other.
-  ViewerWindow* answer = cancel ? nullptr : app_.WindowOfView(pp_disp);
-  if (answer != nullptr && answer->related_ != view_) answer = nullptr;
-  return answer != nullptr ? As<GtkWidget>(answer->view_) : nullptr;
+  auto* answer = dynamic_cast<ViewerWindow*>(pp_disp.browser());
+  if (cancel || answer == nullptr || answer->related_ != view_) return nullptr;
+  return As<GtkWidget>(answer->view_);
 }
 
 gboolean ViewerWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
@@ -421,13 +412,6 @@ gboolean ViewerApp::RunPosted(gpointer self) {
 }
 
 void ViewerApp::Forget(ViewerWindow* window) { std::erase(windows_, window); }
-
-ViewerWindow* ViewerApp::WindowOfView(const void* view) const {
-  for (ViewerWindow* window : windows_) {
-    if (window->view() == view) return window;
-  }
-  return nullptr;
-}
 
 }  // namespace
 

@@ -32,7 +32,6 @@ void HeadlessWindow::SetTitleImpl(const Bytes& title) {
 }
 
 void HeadlessWindow::ShowImpl(ShowState state) {
-  FireShow();
   record_.visible = true;
   if (state == ShowState::Maximized) record_.maximized = true;
   record_.title_when_shown = Title();

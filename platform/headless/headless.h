@@ -41,7 +41,6 @@ class HeadlessWindow final : public Window, public Browser {
 
   Browser& browser() override { return *this; }
   void NavigateToFile(const Path& path) override;
-  Automation AutomationInterface() override { return static_cast<Browser*>(this); }
 
   HeadlessWindow* owner() const { return owner_; }
   const WindowRecord& record() const { return record_; }
@@ -60,7 +59,7 @@ class HeadlessWindow final : public Window, public Browser {
     Automation pp_disp;
     bool cancel;
   };
-  NewWindowAnswer RequestNewWindow(Automation pp_disp = nullptr, bool cancel = false);
+  NewWindowAnswer RequestNewWindow(Automation pp_disp = {}, bool cancel = false);
 
   // Makes the next navigation request fail as a rejecting browser control would.
   void FailNavigation(std::string why) { navigation_error_ = std::move(why); }

@@ -194,18 +194,18 @@ bool Win32Window::TranslateAccelerator(MSG& message) {
 }
 
 void Win32Window::OnNewWindow2(IDispatch** pp_disp, VARIANT_BOOL* cancel) noexcept {
-  Automation requested = *pp_disp;
+  Automation answer;
   bool refuse = *cancel != VARIANT_FALSE;
-  const Automation before = requested;
   const bool refuse_before = refuse;
-  FireNewWindow(requested, refuse);
-  if (requested != before) {
-    // The control receives a reference of its own, and the one it came with is given up: an
-    // out-argument that is replaced is released by whoever replaces it.
-    auto* answer = static_cast<IDispatch*>(requested);
-    if (answer != nullptr) answer->AddRef();
+  FireNewWindow(answer, refuse);
+  // The control receives the named window's automation object with a reference of its own, and
+  // the one the request came with is given up: an out-argument that is replaced is released by
+  // whoever replaces it. Unanswered, the request keeps what it came with.
+  const auto* window = dynamic_cast<const Win32Window*>(answer.browser());
+  if (window != nullptr && window->automation_ != nullptr) {
+    window->automation_->AddRef();
     if (*pp_disp != nullptr) (*pp_disp)->Release();
-    *pp_disp = answer;
+    *pp_disp = window->automation_;
   }
   if (refuse != refuse_before) *cancel = refuse ? VARIANT_TRUE : VARIANT_FALSE;
 }
@@ -230,7 +230,6 @@ void Win32Window::SetTitleImpl(const Bytes& title) {
 }
 
 void Win32Window::ShowImpl(ShowState state) {
-  FireShow();
   if (hwnd_ == nullptr) return;
   int command = SW_SHOWNORMAL;
   if (state == ShowState::Minimized) {

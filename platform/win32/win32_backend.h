@@ -38,7 +38,8 @@ class Win32Window final : public Window, public Browser {
 
   Browser& browser() override { return *this; }
   void NavigateToFile(const Path& path) override;
-  Automation AutomationInterface() override { return automation_; }
+  // The control's automation object, as a new-window request hands it back to the control.
+  IDispatch* AutomationDispatch() const { return automation_; }
 
   HWND hwnd() const { return hwnd_; }
   // The control's site as the control sees it; its in-place site hands out the frame.

@@ -510,7 +510,7 @@ TEST_F(PopupTest, NewWindowRequestOpensAnOwnedPopupAndHandsBackItsBrowser) {
   EXPECT_FALSE(HasFixedBorder(hwnd));
 
   ASSERT_NE(pp_disp, nullptr);
-  EXPECT_EQ(pp_disp, popup.WebBrowser1.AutomationInterface());
+  EXPECT_EQ(pp_disp, Native(popup).AutomationDispatch());
   IWebBrowser2* browser = nullptr;
   EXPECT_EQ(pp_disp->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser)), S_OK);
   if (browser != nullptr) browser->Release();
