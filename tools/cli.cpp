@@ -131,10 +131,10 @@ json InspectionJson(const Inspection& ins, Fields which) {
   json doc;
   doc["file"] = JsonText(ins.location.file);
   doc["program"] = JsonText(ins.program_path);
-  doc["status"] = StatusName(ins.load.status);
-  doc["field_count"] = ins.load.record.size();
-  if (ins.load.ok()) {
-    const settings::ViewerSettings& v = ins.load.viewer;
+  doc["status"] = StatusName(ins.run.load.status);
+  doc["field_count"] = ins.run.load.record.size();
+  if (ins.run.load.ok()) {
+    const settings::ViewerSettings& v = ins.run.load.viewer;
     doc["values"] = {{"WindowHeight", JsonText(v.WindowHeight)},
                      {"WindowWidth", JsonText(v.WindowWidth)},
                      {"StartPage", JsonText(v.StartPage)},
@@ -173,18 +173,18 @@ json InspectionJson(const Inspection& ins, Fields which) {
   doc["notes"] = ins.notes;
   if (which == Fields::kAll) {
     json fields = json::array();
-    for (const ByteString& field : ins.load.record) fields.push_back(JsonText(field));
+    for (const ByteString& field : ins.run.load.record) fields.push_back(JsonText(field));
     doc["fields"] = fields;
   }
   return doc;
 }
 
 void PrintFields(const Inspection& ins, std::ostream& out) {
-  out << "Fields:        " << ins.load.record.size() << "\n";
-  for (std::size_t i = 0; i < ins.load.record.size(); ++i) {
+  out << "Fields:        " << ins.run.load.record.size() << "\n";
+  for (std::size_t i = 0; i < ins.run.load.record.size(); ++i) {
     char index[32];
     std::snprintf(index, sizeof index, "  [%2zu] ", i);
-    out << index << Quoted(ins.load.record[i]);
+    out << index << Quoted(ins.run.load.record[i]);
     if (const std::string_view name = ViewerFieldName(i); !name.empty()) out << "  " << name;
     out << "\n";
   }
@@ -201,7 +201,7 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
     return kExitOk;
   }
   out << "Settings file: " << Shown(ins.location.file) << "\n";
-  if (!ins.load.ok()) {
+  if (!ins.run.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
     out << "Title:         \"" << text::EscapeControls(TitleText(ins.run.main_window.title))
@@ -209,7 +209,7 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
     out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";
-    const settings::ViewerSettings& v = ins.load.viewer;
+    const settings::ViewerSettings& v = ins.run.load.viewer;
     out << "Size fields:   WindowHeight " << Quoted(v.WindowHeight) << ", WindowWidth "
         << Quoted(v.WindowWidth) << ", BorderMode " << Quoted(v.BorderMode) << "\n";
   }

@@ -102,7 +102,6 @@ Inspection Inspect(const SettingsLocation& location) {
   Inspection ins;
   ins.location = location;
   ins.program_path = ViewerProgramPath(location.directory);
-  ins.load = settings::LoadSettingsFile(location.file);
   ins.run = RunViewerHeadless(ins.program_path);
 
   if (!ins.run.main_window.navigations.empty()) {
@@ -121,10 +120,11 @@ Inspection Inspect(const SettingsLocation& location) {
     }
   }
 
-  const settings::ViewerSettings& viewer = ins.load.viewer;
+  const settings::LoadOutcome& load = ins.run.load;
+  const settings::ViewerSettings& viewer = load.viewer;
   // The viewer converts the height first and stops at the first size that does not convert.
-  const bool height_failed = ins.load.ok() && ConversionReport(viewer.WindowHeight).has_value();
-  const bool width_failed = ins.load.ok() && ConversionReport(viewer.WindowWidth).has_value();
+  const bool height_failed = load.ok() && ConversionReport(viewer.WindowHeight).has_value();
+  const bool width_failed = load.ok() && ConversionReport(viewer.WindowWidth).has_value();
   for (const platform::headless::MessageBoxRecord& box : ins.run.boxes) {
     Problem problem;
     problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
@@ -132,12 +132,12 @@ Inspection Inspect(const SettingsLocation& location) {
     problem.text = box.text;
     if (box.icon == platform::BoxIcon::None) {
       // The one message of a settings file the viewer cannot use.
-      switch (ins.load.status) {
+      switch (load.status) {
         case settings::LoadStatus::kReadFailure:
-          problem.detail = ins.load.cause.empty() ? "the file cannot be read" : ins.load.cause;
+          problem.detail = load.cause.empty() ? "the file cannot be read" : load.cause;
           break;
         case settings::LoadStatus::kWrongFieldCount:
-          problem.detail = std::to_string(ins.load.record.size()) + " fields found, " +
+          problem.detail = std::to_string(load.record.size()) + " fields found, " +
                            std::to_string(settings::kFieldCount) + " needed";
           break;
         case settings::LoadStatus::kSuccess:
@@ -163,7 +163,7 @@ Inspection Inspect(const SettingsLocation& location) {
     ins.problems.push_back({"start page", {}, ins.start_page_path, "is a folder, not a page"});
   }
 
-  if (ins.load.ok()) {
+  if (load.ok()) {
     if (viewer.WindowTitle == kPopupTitle) {
       ins.notes.push_back("the title \"" + std::string(kPopupTitle) +
                           "\" is the one that marks popup windows; the main window still ends "

@@ -43,15 +43,15 @@ struct Problem {
 struct Inspection {
   SettingsLocation location;
   ByteString program_path;
-  settings::LoadOutcome load;  // the record as read, and why reading failed
-  ViewerRun run;               // what the viewer did
-  Bytes start_page_path;       // the path the browser was asked to open, if any
+  ViewerRun run;          // what the viewer read and did
+  Bytes start_page_path;  // the path the browser was asked to open, if any
   PageState page = PageState::kNotOpened;
   std::vector<Problem> problems;
   std::vector<std::string> notes;  // worth knowing, never shown to a reader
 };
 
-// Reads the settings and starts the viewer headless on them. Never shows anything.
+// Starts the viewer headless from the folder and reads what it read and did, from that one run.
+// Never shows anything.
 Inspection Inspect(const SettingsLocation& location);
 
 }  // namespace vellum::tools

@@ -5,12 +5,19 @@
 
 namespace vellum::tools {
 
+// The program entry's sequence, with the main window kept to the end to be asked what it read.
 ViewerRun RunViewerHeadless(const Bytes& program_path) {
   platform::headless::HeadlessApplication app(program_path);
-  // With no script, the message loop returns at once: nothing waits for a reader.
-  Project1Main(app);
+  SetDefaultErrorReport(app);
   ViewerRun run;
-  if (!app.window_records().empty()) run.main_window = app.window_records().front();
+  {
+    TForm1 main_form(app, nullptr);
+    main_form.window().Show(app.StartupShowState());
+    // With no script, the message loop returns at once: nothing waits for a reader.
+    app.Run();
+    if (main_form.LoadedSettings()) run.load = *main_form.LoadedSettings();
+  }
+  run.main_window = app.window_records().front();
   run.boxes = app.message_boxes();
   return run;
 }

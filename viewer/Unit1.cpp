@@ -86,28 +86,28 @@ platform::Path TForm1::ProgramDirectory() { return settings::ProgramDirectory(ap
 
 void TForm1::FormShow() {
   if (IsPopup()) return;
-  const settings::LoadOutcome outcome = settings::LoadSettings(ProgramDirectory());
-  if (!outcome.ok()) {
+  settings_ = settings::LoadSettings(ProgramDirectory());
+  if (!settings_->ok()) {
     window_->SetTitle("");
     app_.ShowMessageBox(ApplicationTitle(app_.ProgramPath()),
-                        settings::FailureMessage(outcome.status), platform::BoxIcon::None);
+                        settings::FailureMessage(settings_->status), platform::BoxIcon::None);
     Close();
     return;
   }
-  settings_ = outcome.viewer;
-  window_->SetTitle(settings_.WindowTitle);
+  window_->SetTitle(settings_->viewer.WindowTitle);
   StartViewing();
 }
 
 void TForm1::StartViewing() {
-  WebBrowser1.NavigateToFile(ProgramDirectory().Append(settings_.StartPage));
-  if (settings_.WindowHeight == "0" || settings_.WindowWidth == "0") {
+  const settings::ViewerSettings& viewer = settings_.value().viewer;
+  WebBrowser1.NavigateToFile(ProgramDirectory().Append(viewer.StartPage));
+  if (viewer.WindowHeight == "0" || viewer.WindowWidth == "0") {
     window_->Maximize();
     return;
   }
-  window_->SetOuterHeight(StrToInt(settings_.WindowHeight));
-  window_->SetOuterWidth(StrToInt(settings_.WindowWidth));
-  if (settings_.BorderMode == "0") window_->SetBorder(platform::Border::FixedDialog);
+  window_->SetOuterHeight(StrToInt(viewer.WindowHeight));
+  window_->SetOuterWidth(StrToInt(viewer.WindowWidth));
+  if (viewer.BorderMode == "0") window_->SetBorder(platform::Border::FixedDialog);
 }
 
 void TForm1::FormClose(TCloseAction& action) {
@@ -148,11 +148,15 @@ void TForm1::WebBrowser1NewWindow2(platform::Automation& ppDisp, bool& /*Cancel*
   }
 }
 
-int Project1Main(platform::Application& app) {
+void SetDefaultErrorReport(platform::Application& app) {
   app.SetErrorHandler([&app](const std::string& what) {
     app.ShowMessageBox(ApplicationTitle(app.ProgramPath()), ErrorReportText(what),
                        platform::BoxIcon::Error);
   });
+}
+
+int Project1Main(platform::Application& app) {
+  SetDefaultErrorReport(app);
   {
     TForm1 main_form(app, nullptr);
     main_form.window().Show(app.StartupShowState());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,6 +55,9 @@ class TForm1 final : public platform::WindowEvents, public std::enable_shared_fr
   platform::Window& window() { return *window_; }
   TForm1* owner() const { return owner_; }
   const std::vector<std::shared_ptr<TForm1>>& popups() const { return popups_; }
+  // What the main window's show read of the settings, failures included; nothing before then,
+  // and never for a popup.
+  const std::optional<settings::LoadOutcome>& LoadedSettings() const { return settings_; }
 
   // Asks the window to close, as the reader's close button does.
   void Close();
@@ -82,9 +86,13 @@ class TForm1 final : public platform::WindowEvents, public std::enable_shared_fr
   platform::Browser& WebBrowser1;
 
  private:
-  std::vector<std::shared_ptr<TForm1>> popups_;  // destroyed with this window
-  settings::ViewerSettings settings_;            // the main window's, once loaded
+  std::vector<std::shared_ptr<TForm1>> popups_;    // destroyed with this window
+  std::optional<settings::LoadOutcome> settings_;  // the main window's, once read
 };
+
+// Routes failures that leave an event handler to the application's default error report: a
+// system box captioned with the application title, with an error icon.
+void SetDefaultErrorReport(platform::Application& app);
 
 // The program: creates the main window, shows it and runs the message loop until the
 // application ends. Returns the process's exit code.
