@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: MIT
 #include "tests/test_support.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
-#include "settings/settings.h"
+#include "platform/platform.h"
 
 namespace vellum::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vellum-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto candidate = base / ("vellum-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + base.string());
 }
 
 TempDir::~TempDir() {
@@ -20,12 +27,17 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TempDir::dir() const {
+  return platform::Path::Native(path_.native()).ToBytes() + platform::PathSeparator();
+}
+
 std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
-  const auto file = path_ / name;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  const std::string file = dir() + name;
+  std::ofstream out(std::filesystem::path(platform::Path(file).native()),
+                    std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-  return file.string();
+  if (!out) throw std::runtime_error("cannot write " + file);
+  return file;
 }
 
 }  // namespace vellum::testing

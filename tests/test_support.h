@@ -10,7 +10,8 @@
 
 namespace vellum::testing {
 
-// A fresh directory, removed with everything in it when the object goes.
+// A fresh directory under the temporary folder, removed with everything in it when the object
+// goes.
 class TempDir {
  public:
   TempDir();
@@ -19,9 +20,10 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  // The directory as the viewer sees it: with a trailing separator.
-  std::string dir() const { return path_.string() + "/"; }
-  // Writes `bytes` to `name` in the directory; returns the file's path.
+  // The directory as the viewer sees it: in the system's file-name bytes (on Windows the ANSI
+  // code page), with a trailing separator.
+  std::string dir() const;
+  // Writes `bytes` to `name` (file-name bytes) in the directory; returns the file's path.
   std::string Write(const std::string& name, const std::string& bytes) const;
 
  private:

@@ -15,6 +15,7 @@
 #include "platform/win32/text.h"
 #include "platform/win32/win32_backend.h"
 #include "settings/scramble.h"
+#include "tests/test_support.h"
 #include "tests/win32/win32_test_support.h"
 #include "viewer/Unit1.h"
 
@@ -24,10 +25,11 @@ namespace {
 using platform::win32::ToWide;
 using platform::win32::Win32Application;
 using platform::win32::Win32Window;
+using testing::Fields;
+using testing::SettingsLine;
+using testing::TempDir;
 using testing::win32::BoxAnswerer;
 using testing::win32::MessageBoxSeen;
-using testing::win32::SettingsLine;
-using testing::win32::TempDir;
 
 constexpr int kPatience = 5000;  // ms
 
@@ -197,7 +199,7 @@ class ProgramDirectory {
     if (!settings_line.empty()) dir_.Write("Vellum.ini", settings_line + "\r\n");
     dir_.Write("index.html", "<html><body>Vellum</body></html>");
   }
-  const std::string& dir() const { return dir_.dir(); }
+  std::string dir() const { return dir_.dir(); }
   std::string program() const { return dir_.dir() + "Vellum.exe"; }
 
  private:
@@ -315,7 +317,8 @@ class StartSequenceTest : public ::testing::TestWithParam<SizingCase> {};
 
 TEST_P(StartSequenceTest, TitleSizeAndBorderFromTheSettings) {
   const SizingCase& c = GetParam();
-  ProgramDirectory dir(SettingsLine(c.height, c.width, "index.html", "Vellum Book", c.border));
+  ProgramDirectory dir(
+      SettingsLine(Fields(c.height, c.width, "index.html", "Vellum Book", c.border)));
   BoxAnswerer boxes;
   TestApplication app(dir.program());
   TForm1 form(app, nullptr);
@@ -349,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(StartSequence, StartedMaximizedKeepsTheExplicitSizeAsRestoredSize) {
-  ProgramDirectory dir(SettingsLine("600", "800", "index.html", "Vellum Book", "1"));
+  ProgramDirectory dir(SettingsLine(Fields("600", "800", "index.html", "Vellum Book", "1")));
   TestApplication app(dir.program(), SW_SHOWMAXIMIZED);
   TForm1 form(app, nullptr);
   form.window().Show(app.StartupShowState());
@@ -363,7 +366,7 @@ TEST(StartSequence, StartedMaximizedKeepsTheExplicitSizeAsRestoredSize) {
 }
 
 TEST(StartSequence, StartedMinimizedOpensMinimized) {
-  ProgramDirectory dir(SettingsLine("600", "800", "index.html", "Vellum Book", "1"));
+  ProgramDirectory dir(SettingsLine(Fields("600", "800", "index.html", "Vellum Book", "1")));
   TestApplication app(dir.program(), SW_SHOWMINNOACTIVE);
   TForm1 form(app, nullptr);
   form.window().Show(app.StartupShowState());
@@ -371,7 +374,7 @@ TEST(StartSequence, StartedMinimizedOpensMinimized) {
 }
 
 TEST(StartSequence, EmptyStartPageNavigatesToTheProgramDirectory) {
-  ProgramDirectory dir(SettingsLine("600", "800", "", "Vellum Book", "1"));
+  ProgramDirectory dir(SettingsLine(Fields("600", "800", "", "Vellum Book", "1")));
   TestApplication app(dir.program());
   TForm1 form(app, nullptr);
   NavigationRecorder navigations(Native(form).WebBrowser());
@@ -385,7 +388,7 @@ TEST(StartSequence, EmptyStartPageNavigatesToTheProgramDirectory) {
 
 TEST(StartSequence, TitleBytesAreTakenInTheAnsiCodePage) {
   if (::GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << ::GetACP();
-  ProgramDirectory dir(SettingsLine("600", "800", "index.html", "Caf\xE9 \x80 Book", "1"));
+  ProgramDirectory dir(SettingsLine(Fields("600", "800", "index.html", "Caf\xE9 \x80 Book", "1")));
   TestApplication app(dir.program());
   TForm1 form(app, nullptr);
   form.window().Show();
@@ -442,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ErrorReport, IntegerConversionErrorIsReportedAndTheWindowKeepsItsDesignSize) {
-  ProgramDirectory dir(SettingsLine("", "800", "index.html", "Vellum Book", "0"));
+  ProgramDirectory dir(SettingsLine(Fields("", "800", "index.html", "Vellum Book", "0")));
   BoxAnswerer boxes;
   TestApplication app(dir.program());
   // The program entry, with a look at the main window once the report is acknowledged and the
@@ -481,7 +484,7 @@ TEST(ErrorReport, IntegerConversionErrorIsReportedAndTheWindowKeepsItsDesignSize
 class PopupTest : public ::testing::Test {
  protected:
   PopupTest()
-      : dir_(SettingsLine("600", "800", "index.html", "Vellum Book", "0")),
+      : dir_(SettingsLine(Fields("600", "800", "index.html", "Vellum Book", "0"))),
         app_(dir_.program()),
         main_(app_, nullptr) {
     main_.window().Show();

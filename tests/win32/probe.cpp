@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings.h"
+#include "tests/settings_lines.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {
@@ -27,19 +27,10 @@ std::string Narrow(const wchar_t* wide) {
 // The file's path is taken as given, so that it may name a folder the ANSI code page cannot; the
 // fields are stored in the ANSI code page, as a book made on this system holds them.
 int WriteSettings(const std::wstring& file, const std::vector<std::string>& args) {
-  std::vector<std::string> fields(vellum::settings::kFieldCount);
-  fields[vellum::settings::kWindowHeightField] = args[1];
-  fields[vellum::settings::kWindowWidthField] = args[2];
-  fields[vellum::settings::kStartPageField] = args[3];
-  fields[vellum::settings::kWindowTitleField] = args[4];
-  fields[vellum::settings::kBorderModeField] = args[5];
-  std::string plain;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) plain += vellum::settings::kFieldSeparator;
-    plain += fields[i];
-  }
+  const std::string line = vellum::testing::SettingsLine(
+      vellum::testing::Fields(args[1], args[2], args[3], args[4], args[5]));
   std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
-  out << vellum::settings::EncodeScrambledHex(plain) << "\r\n";
+  out << line << "\r\n";
   return out ? 0 : 1;
 }
 

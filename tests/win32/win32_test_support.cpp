@@ -2,19 +2,10 @@
 #include "tests/win32/win32_test_support.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
-
-#include "settings/settings.h"
-#include "tests/settings_lines.h"
 
 namespace vellum::testing::win32 {
 
 namespace {
-
-using platform::win32::ToAnsi;
-using platform::win32::ToWide;
 
 std::wstring TextOf(HWND hwnd) {
   wchar_t buffer[1024] = {};
@@ -63,40 +54,6 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM lparam) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  wchar_t base[MAX_PATH + 1] = {};
-  if (::GetTempPathW(MAX_PATH + 1, base) == 0) throw std::runtime_error("no temporary folder");
-  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    const std::wstring candidate = std::wstring(base) + L"vellum-test-" +
-                                   std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(::GetTickCount() + attempt);
-    if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
-      dir_ = ToAnsi(candidate) + "\\";
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a temporary folder");
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(ToWide(dir_)), ignored);
-}
-
-std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
-  const std::string path = dir_ + name;
-  std::ofstream out(std::filesystem::path(ToWide(path)), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-  return path;
-}
-
-std::string SettingsLine(const std::string& height, const std::string& width,
-                         const std::string& start_page, const std::string& title,
-                         const std::string& border) {
-  return testing::SettingsLine(testing::Fields(height, width, start_page, title, border));
-}
 
 HWND FindMessageBox(const std::wstring& caption, DWORD timeout_ms, DWORD process_id) {
   const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Helpers for the Windows tests: a temporary program directory with a settings file in it, and
-// finding, reading and acknowledging the message boxes the program shows.
+// Helpers for the Windows tests: finding, reading and acknowledging the message boxes the program
+// shows. The temporary program directory and settings lines are the shared tests/test_support.h.
 #pragma once
 
 #include <windows.h>
@@ -14,28 +14,6 @@
 #include "platform/win32/text.h"
 
 namespace vellum::testing::win32 {
-
-// A fresh directory under the temporary folder, removed with its files when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  // With a trailing backslash.
-  const std::string& dir() const { return dir_; }
-  // Writes `bytes` to `name` in the directory; returns the file's path.
-  std::string Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::string dir_;
-};
-
-// The line of a settings file with the five fields the viewer uses, the rest empty.
-std::string SettingsLine(const std::string& height, const std::string& width,
-                         const std::string& start_page, const std::string& title,
-                         const std::string& border);
 
 struct MessageBoxSeen {
   std::wstring caption;
