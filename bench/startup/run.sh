@@ -9,16 +9,9 @@ runs=${2:-15}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 
-bare="$build/bench/startup/vellum_bare_viewer"
-vellum="$build/viewer/vellum"
-settings_tool="$build/tools/vellum-settings"
-[ -x "$bare" ] || { echo "startup: $bare is missing; build with the release preset" >&2; exit 1; }
-vellum_args=()
-if [ -x "$vellum" ] && [ -x "$settings_tool" ]; then
-  vellum_args=(--vellum "$vellum" --settings-tool "$settings_tool")
-else
-  echo "startup: $vellum or $settings_tool is missing; measuring the bare program only" >&2
-fi
+name=startup
+# shellcheck source=bench/programs.sh
+. "$here/../programs.sh"
 
 VELLUM_FORCE_XVFB=1 exec "$repo/scripts/with-display.sh" \
   python3 "$here/measure.py" --bare "$bare" --page "$here/close.html" --runs "$runs" \
