@@ -1,6 +1,8 @@
-# The programs the start-up and popup benchmarks compare, from a release build folder; sourced by
-# their run.sh after setting `build` and `name`. Sets `bare` and `vellum_args`: the viewer and
-# its settings tool when both are built, else nothing, and the bare program only is measured.
+# What the start-up and popup benchmarks share, sourced by their run.sh after setting `build` (a
+# release build folder) and `name`. Finds the bare program and the viewer with its settings tool
+# (the bare program alone is measured when those are not built), and gives `measure`, which runs
+# a measuring script with them on a fresh Xvfb + openbox.
+bench_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bare="$build/bench/startup/vellum_bare_viewer"
 vellum="$build/viewer/vellum"
 settings_tool="$build/tools/vellum-settings"
@@ -11,3 +13,11 @@ if [ -x "$vellum" ] && [ -x "$settings_tool" ]; then
 else
   echo "$name: $vellum or $settings_tool is missing; measuring the bare program only" >&2
 fi
+
+# measure SCRIPT ARGS...: runs the Python SCRIPT with --bare, ARGS and the viewer's arguments.
+measure() {
+  local script=$1
+  shift
+  VELLUM_FORCE_XVFB=1 exec "$bench_repo/scripts/with-display.sh" \
+    python3 "$script" --bare "$bare" "$@" "${vellum_args[@]}"
+}

@@ -8,11 +8,9 @@ build=$(cd "${1:?usage: bench/popup/run.sh BUILD_DIR [RUNS] [POPUPS]}" && pwd)
 runs=${2:-3}
 popups=${3:-10}
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
 
 name=popup
 # shellcheck source=bench/programs.sh
 . "$here/../programs.sh"
 
-VELLUM_FORCE_XVFB=1 exec "$repo/scripts/with-display.sh" \
-  python3 "$here/measure.py" --bare "$bare" --runs "$runs" --popups "$popups" "${vellum_args[@]}"
+measure "$here/measure.py" --runs "$runs" --popups "$popups"

@@ -7,12 +7,9 @@ set -euo pipefail
 build=$(cd "${1:?usage: bench/startup/run.sh BUILD_DIR [RUNS]}" && pwd)
 runs=${2:-15}
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
 
 name=startup
 # shellcheck source=bench/programs.sh
 . "$here/../programs.sh"
 
-VELLUM_FORCE_XVFB=1 exec "$repo/scripts/with-display.sh" \
-  python3 "$here/measure.py" --bare "$bare" --page "$here/close.html" --runs "$runs" \
-  "${vellum_args[@]}"
+measure "$here/measure.py" --page "$here/close.html" --runs "$runs"
