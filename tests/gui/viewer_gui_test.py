@@ -526,6 +526,16 @@ class Failures(ViewerTestCase):
 class Popups(ViewerTestCase):
     """Pages that open windows get popups owned by their opener."""
 
+    def assert_main_window_alone_then_ends(self, program, main):
+        """Once the popups are gone, the program runs on with its main window alone, and
+        closing that ends it."""
+        program.popups(0)
+        time.sleep(0.5)
+        self.assertTrue(program.alive())
+        self.assertEqual([w.xid for w in program.windows()], [main.xid])
+        close_window(main)
+        self.assert_ends_normally(program)
+
     def check_popup(self, start_page):
         program = self.launch(settings_fields(start=start_page, title=b"Book"))
         main = program.main_window()
@@ -538,12 +548,7 @@ class Popups(ViewerTestCase):
         self.assertEqual(popup.title, POPUP_TITLE)
         self.assertEqual(program.main_window().title, "Book")
         close_window(popup)
-        program.popups(0)
-        time.sleep(0.5)
-        self.assertTrue(program.alive())
-        self.assertEqual([w.xid for w in program.windows()], [main.xid])
-        close_window(main)
-        self.assert_ends_normally(program)
+        self.assert_main_window_alone_then_ends(program, main)
 
     def test_link_with_target_blank(self):
         self.check_popup(b"opens_link.html")
@@ -559,22 +564,13 @@ class Popups(ViewerTestCase):
         second = [p for p in popups if first and p.transient_for == first[0].xid]
         self.assertEqual((len(first), len(second)), (1, 1), popups)
         close_window(first[0])
-        program.popups(0)
-        time.sleep(0.5)
-        self.assertTrue(program.alive())
-        self.assertEqual([w.xid for w in program.windows()], [main.xid])
-        close_window(main)
-        self.assert_ends_normally(program)
+        self.assert_main_window_alone_then_ends(program, main)
 
     def test_popup_page_closing_itself(self):
         program = self.launch(settings_fields(start=b"opens_closing_popup.html"))
         main = program.main_window()
         program.popups(1)
-        program.popups(0)
-        time.sleep(0.5)
-        self.assertTrue(program.alive())
-        close_window(main)
-        self.assert_ends_normally(program)
+        self.assert_main_window_alone_then_ends(program, main)
 
     def test_closing_the_main_window_ends_the_program_with_its_popups(self):
         program = self.launch(settings_fields(start=b"opens_nested.html"))
