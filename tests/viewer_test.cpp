@@ -111,6 +111,11 @@ class ViewerTest : public ::testing::Test {
     dir_.Write("Vellum.ini", SettingsLine(fields));
   }
   std::string ProgramPath() const { return dir_.dir() + "vellum"; }
+  // The popup a page in `opener` asks for: the newest window.
+  HeadlessWindow& OpenPopup(HeadlessWindow& opener) {
+    opener.RequestNewWindow();
+    return *app_.windows().back();
+  }
 
   // Runs the program; `script` runs inside the message loop.
   void RunProgram(std::function<void()> script = {}) {
@@ -294,15 +299,11 @@ TEST_F(ViewerTest, ClosingAPopupFreesItAndItsPopupsButNotTheProgram) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
     HeadlessWindow& main = *app_.main_window();
-    main.RequestNewWindow();
-    HeadlessWindow& first = *app_.windows()[1];
-    first.RequestNewWindow();
-    ASSERT_EQ(app_.windows().size(), 3u);
-    HeadlessWindow& second = *app_.windows()[2];
+    HeadlessWindow& first = OpenPopup(main);
+    HeadlessWindow& second = OpenPopup(first);
     EXPECT_EQ(second.owner(), &first);
-    main.RequestNewWindow();  // a sibling that must survive
+    HeadlessWindow* sibling = &OpenPopup(main);  // must survive
     ASSERT_EQ(app_.windows().size(), 4u);
-    HeadlessWindow* sibling = app_.windows()[3];
 
     first.RequestClose();
     // Freed when the loop next gets to it, not inside its close handler.
@@ -326,12 +327,9 @@ TEST_F(ViewerTest, PopupFreedAfterItsOwnerWentIsNotTouchedAgain) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
     HeadlessWindow& main = *app_.main_window();
-    main.RequestNewWindow();
-    HeadlessWindow& first = *app_.windows()[1];
-    first.RequestNewWindow();
-    HeadlessWindow& second = *app_.windows()[2];
-    second.RequestClose();  // queued for freeing...
-    first.RequestClose();   // ...and its owner too
+    HeadlessWindow& first = OpenPopup(main);
+    OpenPopup(first).RequestClose();  // queued for freeing...
+    first.RequestClose();             // ...and its owner too
     app_.RunPending();
     EXPECT_EQ(app_.windows().size(), 1u);
     main.RequestClose();
@@ -342,8 +340,7 @@ TEST_F(ViewerTest, ClosingTheMainWindowEndsTheProgramWithItsPopups) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
     HeadlessWindow& main = *app_.main_window();
-    main.RequestNewWindow();
-    app_.windows()[1]->RequestNewWindow();
+    OpenPopup(OpenPopup(main));
     EXPECT_EQ(app_.windows().size(), 3u);
     main.RequestClose();
     EXPECT_TRUE(app_.terminated());
