@@ -133,12 +133,8 @@ platform::Path SettingsFilePath(const platform::Path& directory) {
 
 ViewerSettings TakeViewerSettings(const SettingsRecord& record) {
   ViewerSettings viewer;
-  viewer.WindowHeight = record.at(kWindowHeightField);
-  viewer.WindowWidth = record.at(kWindowWidthField);
+  for (const ViewerField& field : kViewerFields) viewer.*field.value = record.at(field.index);
   if (viewer.WindowWidth.empty()) viewer.WindowWidth = "0";
-  viewer.StartPage = record.at(kStartPageField);
-  viewer.WindowTitle = record.at(kWindowTitleField);
-  viewer.BorderMode = record.at(kBorderModeField);
   return viewer;
 }
 

@@ -38,6 +38,20 @@ struct ViewerSettings {
   bool operator==(const ViewerSettings&) const = default;
 };
 
+// The fields the viewer uses: each one's name, its index in the record and its value.
+struct ViewerField {
+  std::string_view name;
+  std::size_t index;
+  ByteString ViewerSettings::*value;
+};
+inline constexpr ViewerField kViewerFields[] = {
+    {"WindowHeight", kWindowHeightField, &ViewerSettings::WindowHeight},
+    {"WindowWidth", kWindowWidthField, &ViewerSettings::WindowWidth},
+    {"StartPage", kStartPageField, &ViewerSettings::StartPage},
+    {"WindowTitle", kWindowTitleField, &ViewerSettings::WindowTitle},
+    {"BorderMode", kBorderModeField, &ViewerSettings::BorderMode},
+};
+
 enum class LoadStatus {
   kSuccess,
   kReadFailure,      // cannot open or read the file, or cannot decode or split its line

@@ -135,11 +135,10 @@ json InspectionJson(const Inspection& ins, Fields which) {
   doc["field_count"] = ins.run.load.record.size();
   if (ins.run.load.ok()) {
     const settings::ViewerSettings& v = ins.run.load.viewer;
-    doc["values"] = {{"WindowHeight", JsonText(v.WindowHeight)},
-                     {"WindowWidth", JsonText(v.WindowWidth)},
-                     {"StartPage", JsonText(v.StartPage)},
-                     {"WindowTitle", JsonText(v.WindowTitle)},
-                     {"BorderMode", JsonText(v.BorderMode)}};
+    json& values = doc["values"];
+    for (const settings::ViewerField& field : settings::kViewerFields) {
+      values[std::string(field.name)] = JsonText(v.*field.value);
+    }
     doc["title"] = TitleText(ins.run.main_window.title);
     json window;
     window["maximized"] = ins.run.main_window.maximized;

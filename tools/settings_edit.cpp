@@ -121,20 +121,10 @@ ByteString AfterFirstLine(std::string_view file_bytes) {
 }
 
 std::string_view ViewerFieldName(std::size_t index) {
-  switch (index) {
-    case settings::kWindowHeightField:
-      return "WindowHeight";
-    case settings::kWindowWidthField:
-      return "WindowWidth";
-    case settings::kStartPageField:
-      return "StartPage";
-    case settings::kWindowTitleField:
-      return "WindowTitle";
-    case settings::kBorderModeField:
-      return "BorderMode";
-    default:
-      return {};
+  for (const settings::ViewerField& field : settings::kViewerFields) {
+    if (field.index == index) return field.name;
   }
+  return {};
 }
 
 }  // namespace vellum::tools
