@@ -3,10 +3,12 @@
 // viewer's rule for showing settings bytes to a person.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "platform/code_pages.h"
 #include "settings/scramble.h"
 #include "text/text.h"
 
@@ -38,12 +40,12 @@ class TextEncoding {
 
  private:
   enum class Kind { kWindows1252, kUtf8, kSystem };
-  TextEncoding(Kind kind, std::string name, unsigned code_page = 0)
-      : kind_(kind), name_(std::move(name)), code_page_(code_page) {}
+  TextEncoding(Kind kind, std::string name, std::optional<platform::CodePage> code_page = {})
+      : kind_(kind), name_(std::move(name)), code_page_(std::move(code_page)) {}
 
   Kind kind_;
   std::string name_;
-  [[maybe_unused]] unsigned code_page_;  // Windows only: the system code page number
+  std::optional<platform::CodePage> code_page_;  // kSystem: the system's conversion
 };
 
 using text::IsValidUtf8;

@@ -6,10 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -148,6 +152,11 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   ::closedir(dir);
   if (err != 0) throw PlatformError(ErrnoText("Cannot list", path, err));
   return entries;
+}
+
+std::vector<std::string> StartConsoleProgram(int argc, char** argv) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 }  // namespace vellum::platform

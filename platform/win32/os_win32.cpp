@@ -2,9 +2,17 @@
 // Program file, file reading and file-name text on Windows. Paths are UTF-16 from the program
 // file's own path on; only byte strings from the settings are read in the ANSI code page.
 #include <windows.h>
+// After windows.h, which they need.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/platform.h"
 #include "platform/win32/text.h"
 
@@ -137,6 +145,24 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
     throw PlatformError(win32::SystemErrorText("Cannot list", directory.ToBytes(), err));
   }
   return entries;
+}
+
+std::vector<std::string> StartConsoleProgram(int, char**) {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  std::vector<std::string> args;
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(n, 1)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, utf8.data(), n, nullptr, nullptr);
+    utf8.pop_back();  // the terminator
+    args.push_back(std::move(utf8));
+  }
+  if (argv != nullptr) ::LocalFree(argv);
+  ::SetConsoleOutputCP(CP_UTF8);
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  return args;
 }
 
 }  // namespace vellum::platform
