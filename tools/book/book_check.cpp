@@ -21,14 +21,12 @@ namespace {
 
 enum class Kind { kPage, kStylesheet, kOther };
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 // A name as a case-blind file system compares it: ASCII letters and the Latin-1 letters of
 // UTF-8 lowered.
 std::string Folded(std::string_view name) {
   std::string folded(name);
   for (std::size_t i = 0; i < folded.size(); ++i) {
-    folded[i] = LowerAscii(folded[i]);
+    folded[i] = text::LowerAscii(folded[i]);
     const auto lead = static_cast<unsigned char>(folded[i]);
     if (lead == 0xC3 && i + 1 < folded.size()) {
       const auto next = static_cast<unsigned char>(folded[i + 1]);
@@ -76,9 +74,7 @@ std::string SchemeOf(std::string_view url) {
   for (std::size_t i = 1; i < url.size(); ++i) {
     const char c = url[i];
     if (c == ':') {
-      std::string scheme(url.substr(0, i));
-      for (char& s : scheme) s = LowerAscii(s);
-      return scheme;
+      return text::LowerAscii(url.substr(0, i));
     }
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                     c == '+' || c == '-' || c == '.';
@@ -90,8 +86,7 @@ std::string SchemeOf(std::string_view url) {
 Kind KindByName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return Kind::kOther;
-  std::string ext(name.substr(dot + 1));
-  for (char& c : ext) c = LowerAscii(c);
+  const std::string ext = text::LowerAscii(name.substr(dot + 1));
   if (ext == "html" || ext == "htm" || ext == "xhtml" || ext == "xht") return Kind::kPage;
   if (ext == "css") return Kind::kStylesheet;
   return Kind::kOther;

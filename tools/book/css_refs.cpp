@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tools/book/css_refs.h"
 
+#include "text/text.h"
+
 namespace vellum::tools::book {
 
 namespace {
@@ -12,12 +14,10 @@ bool IsNameChar(char c) {
          c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view word) {
   if (text.size() - at < word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
-    if (Lower(text[at + i]) != word[i]) return false;
+    if (text::LowerAscii(text[at + i]) != word[i]) return false;
   }
   return true;
 }

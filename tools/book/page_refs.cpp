@@ -5,19 +5,12 @@
 
 #include <memory>
 
+#include "text/text.h"
 #include "tools/book/css_refs.h"
 
 namespace vellum::tools::book {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = Lower(c);
-  return lowered;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -27,7 +20,7 @@ bool HasWord(std::string_view list, std::string_view word) {
     while (at < list.size() && IsSpace(list[at])) ++at;
     std::size_t end = at;
     while (end < list.size() && !IsSpace(list[end])) ++end;
-    if (end > at && Lowered(list.substr(at, end - at)) == word) return true;
+    if (end > at && text::LowerAscii(list.substr(at, end - at)) == word) return true;
     at = end;
   }
   return false;
@@ -69,7 +62,7 @@ void AddRefresh(std::string_view content, int line, Scan& scan) {
   if (at == std::string_view::npos) return;
   ++at;
   while (at < content.size() && IsSpace(content[at])) ++at;
-  if (Lowered(content.substr(at, 3)) == "url") {
+  if (text::LowerAscii(content.substr(at, 3)) == "url") {
     std::size_t after = at + 3;
     while (after < content.size() && IsSpace(content[after])) ++after;
     if (after < content.size() && content[after] == '=') {
@@ -148,11 +141,11 @@ void Visit(const GumboElement& element, Scan& scan) {
       const GumboAttribute* equiv = Attribute(element, "http-equiv");
       const GumboAttribute* content = Attribute(element, "content");
       if (equiv == nullptr || content == nullptr) break;
-      const std::string name = Lowered(equiv->value);
+      const std::string name = text::LowerAscii(equiv->value);
       if (name == "refresh") {
         AddRefresh(content->value, static_cast<int>(content->value_start.line), scan);
       } else if (name == "x-ua-compatible" &&
-                 Lowered(content->value).find("ie=edge") != std::string::npos) {
+                 text::LowerAscii(content->value).find("ie=edge") != std::string::npos) {
         scan.edge_mode = true;
       }
       break;
