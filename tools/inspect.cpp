@@ -2,6 +2,7 @@
 #include "tools/inspect.h"
 
 #include "platform/files.h"
+#include "text/text.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
 #include "viewer/Unit1.h"

@@ -10,7 +10,6 @@
 
 #include "platform/code_pages.h"
 #include "settings/scramble.h"
-#include "text/text.h"
 
 namespace vellum::tools {
 
@@ -47,10 +46,6 @@ class TextEncoding {
   std::string name_;
   std::optional<platform::CodePage> code_page_;  // kSystem: the system's conversion
 };
-
-using text::IsValidUtf8;
-using text::Windows1252CodePoint;
-using text::Windows1252ToUtf8;
 
 // Settings bytes as the viewer shows them, in UTF-8. On Linux: valid UTF-8 as it is, anything
 // else read as Windows-1252. On Windows: read in the system's ANSI code page.

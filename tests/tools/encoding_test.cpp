@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "text/text.h"
 #include "tools/settings_edit.h"
 
 namespace vellum::tools {
@@ -14,12 +15,12 @@ TEST(TextEncoding, Windows1252StoresEveryByteAndNothingElse) {
   // Every byte read as Windows-1252 and stored again gives the same byte.
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  const std::string utf8 = Windows1252ToUtf8(all);
-  EXPECT_TRUE(IsValidUtf8(utf8));
+  const std::string utf8 = text::Windows1252ToUtf8(all);
+  EXPECT_TRUE(text::IsValidUtf8(utf8));
   EXPECT_EQ(TextEncoding::Windows1252().FromUtf8(utf8), all);
 
   EXPECT_EQ(TextEncoding::Windows1252().FromUtf8("Caf\xC3\xA9 \xE2\x82\xAC"), "Caf\xE9 \x80");
-  EXPECT_EQ(Windows1252ToUtf8("\x93x\x94"), "\xE2\x80\x9Cx\xE2\x80\x9D");
+  EXPECT_EQ(text::Windows1252ToUtf8("\x93x\x94"), "\xE2\x80\x9Cx\xE2\x80\x9D");
 }
 
 TEST(TextEncoding, RefusesWhatItCannotStoreAndNamesIt) {
