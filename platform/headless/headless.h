@@ -43,7 +43,6 @@ class HeadlessWindow final : public Window, public Browser {
   void NavigateToFile(const Path& path) override;
 
   HeadlessWindow* owner() const { return owner_; }
-  const WindowRecord& record() const { return record_; }
   bool visible() const { return record_.visible; }
   bool maximized() const { return record_.maximized; }
   std::optional<int> outer_width() const { return record_.outer_width; }
