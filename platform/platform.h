@@ -140,7 +140,6 @@ class Automation {
  public:
   Automation() = default;
   Browser* browser() const { return browser_; }
-  explicit operator bool() const { return browser_ != nullptr; }
   bool operator==(const Automation&) const = default;
 
  private:
