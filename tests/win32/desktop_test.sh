@@ -2,13 +2,17 @@
 # The shipped Vellum.exe under Wine as the desktop shows it: the "Config file error." box comes
 # with Common Controls 6 loaded side by side (themed buttons), the window shows the program's own
 # icon in the sizes for the screen's dpi, and sizes given in 96-dpi units are drawn at that dpi:
-# the design client size and the outer size from the settings, at LogPixels 96 and 144.
+# the design client size and the outer size from the settings, at LogPixels 96 and 144. Then a
+# publisher's brand: their icon and product name put with resedit-cli (npm) into the program
+# stripped as the release archive holds it, which runs and shows that icon.
 # Usage (inside tests/win32/wine-env.sh, on an X display):
-#   desktop_test.sh VELLUM_EXE PROBE_EXE WORK_DIR ICON_FILE
+#   desktop_test.sh VELLUM_EXE PROBE_EXE WORK_DIR ICON_FILE STRIP WINDRES
 set -euo pipefail
 
 source "$(dirname "$0")/wine_common.sh"
 icon_file=$4
+strip=$5
+windres=$6
 
 set_dpi() {  # DPI
   "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
@@ -16,10 +20,10 @@ set_dpi() {  # DPI
 # The prefix is shared with the other tests: it goes back to 96 dpi whatever happens here.
 trap 'set_dpi 96' EXIT
 
-make_book() {  # DIR HEIGHT WIDTH TITLE
+make_book() {  # DIR HEIGHT WIDTH TITLE [PROGRAM]
   rm -rf "$1"
   mkdir -p "$1"
-  cp "$exe" "$1/Vellum.exe"
+  cp "${5:-$exe}" "$1/Vellum.exe"
   echo '<html><body>Vellum</body></html>' >"$1/index.html"
   "$wine" "$probe" settings "$(winepath_of "$1/Vellum.ini")" "$2" "$3" index.html "$4" 1
 }
@@ -62,13 +66,13 @@ else
   fail "themed: Common Controls 6 not loaded; comctl32 from: $(grep -i comctl32 "$work/themed.log" | head -n 3)"
 fi
 
-# The icons on an X window (_NET_WM_ICON) against the program's icon file: prints the sizes
-# found, and fails unless each one is the icon file's image of that size.
-check_icon() {  # X_WINDOW
+# The icons on an X window (_NET_WM_ICON) against an icon file: prints the sizes found, and
+# fails unless each one is the icon file's image of that size.
+check_icon() {  # X_WINDOW ICON_FILE
   local work_icons=$work/icons
   rm -rf "$work_icons"
   mkdir -p "$work_icons"
-  icotool -x -o "$work_icons" "$icon_file"
+  icotool -x -o "$work_icons" "$2"
   for png in "$work_icons"/*.png; do
     convert "$png" -depth 8 "rgba:${png%.png}.rgba"
   done
@@ -132,7 +136,7 @@ for row in "${cases[@]}"; do
     size=$(outer_size "$id")
     echo "ok: $dpi dpi: settings 800x600: outer size $size"
     [ "$size" = "$outer" ] || fail "$dpi dpi: outer size $size, expected $outer"
-    if found=$(check_icon "$id"); then
+    if found=$(check_icon "$id" "$icon_file"); then
       echo "ok: $dpi dpi: the window's icons are the program's, sizes $found"
       [ "$found" = "$icons" ] || fail "$dpi dpi: icon sizes $found, expected $icons"
     else
@@ -143,6 +147,35 @@ for row in "${cases[@]}"; do
   fi
   stop_viewer
 done
+
+# 3. A publisher's brand, as the publisher's guide shows it.
+set_dpi 96
+brand=$work/brand
+rm -rf "$brand"
+mkdir -p "$brand"
+"$strip" -o "$brand/Vellum.exe" "$exe"
+convert -size 256x256 xc:'#2e8b57' -define icon:auto-resize=256,48,32,24,16 "$brand/brand.ico"
+if npx --yes -p resedit-cli@3.1.0 resedit "$brand/Vellum.exe" "$brand/Branded.exe" \
+  --icon 1,"$brand/brand.ico" --product-name "Sea Stories" --file-description "Sea Stories" \
+  >"$brand/resedit.log" 2>&1; then
+  product=$("$windres" -i "$brand/Branded.exe" -O rc | sed -n 's/.*VALUE "ProductName", "\(.*\)".*/\1/p')
+  [ "$product" = "Sea Stories" ] || fail "brand: product name '$product'"
+  make_book "$work/branded" 600 800 "Sea Stories" "$brand/Branded.exe"
+  start_viewer "$work/branded"
+  if id=$(wait_window "Sea Stories"); then
+    sleep 0.5
+    if found=$(check_icon "$id" "$brand/brand.ico"); then
+      echo "ok: brand: the rebranded program runs, product name '$product', icon sizes $found"
+    else
+      fail "brand: the window's icons (sizes '$found') are not the publisher's"
+    fi
+  else
+    fail "brand: the rebranded program shows no window"
+  fi
+  stop_viewer
+else
+  fail "brand: resedit-cli failed: $(tail -n 5 "$brand/resedit.log")"
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "desktop test: $failures failure(s)" >&2

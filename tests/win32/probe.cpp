@@ -4,7 +4,7 @@
 //   probe box CAPTION SECONDS     waits for a message box of that caption and prints its text,
 //                                 whether it shows an icon, and its number of buttons
 //   probe window TITLE SECONDS    waits for a visible viewer window of that title and prints its
-//                                 outer and client sizes and its dpi
+//                                 outer and client sizes
 // Exit code 0 on success, 1 when the box did not appear, 2 on bad arguments.
 #include <windows.h>
 
@@ -63,14 +63,8 @@ int DescribeWindow(const std::wstring& title, int seconds) {
   RECT client{};
   ::GetWindowRect(window, &outer);
   ::GetClientRect(window, &client);
-  UINT dpi = 0;
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  if (auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
-          ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")))) {
-    dpi = get_dpi(window);
-  }
-  std::printf("outer=%ldx%ld\nclient=%ldx%ld\ndpi=%u\n", outer.right - outer.left,
-              outer.bottom - outer.top, client.right, client.bottom, dpi);
+  std::printf("outer=%ldx%ld\nclient=%ldx%ld\n", outer.right - outer.left, outer.bottom - outer.top,
+              client.right, client.bottom);
   return 0;
 }
 
