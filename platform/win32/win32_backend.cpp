@@ -91,6 +91,13 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
   if (hwnd_ == nullptr) {
     throw PlatformError("Cannot create a window: " + ErrorCodeText(::GetLastError()));
   }
+  try {
+    CreateControl();
+  } catch (...) {
+    DestroyControl();
+    ::DestroyWindow(hwnd_);
+    throw;
+  }
   // The monitor the window opened on may have a dpi other than the system's.
   if (const UINT dpi = WindowDpi(hwnd_); dpi != dpi_) {
     dpi_ = dpi;
@@ -99,13 +106,6 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
     ::SetWindowPos(hwnd_, nullptr, 0, 0, sized.cx, sized.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
     SetIconsForDpi();
-  }
-  try {
-    CreateControl();
-  } catch (...) {
-    DestroyControl();
-    ::DestroyWindow(hwnd_);
-    throw;
   }
   app_.Enter(this);
 }
