@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of tasks needs, and only those that are missing.
 # Usage: scripts/install-deps.sh [GROUP...]   (default: build test)
-# Groups: build, test, run, bench, fuzz, tools, win32.
+# Groups: build, test, run, bench, fuzz, tools, win32, icon (scripts/render-icon.sh).
 set -euo pipefail
 
 declare -A groups=(
@@ -11,7 +11,8 @@ declare -A groups=(
   [bench]="libbenchmark-dev time python3 xvfb openbox dbus dbus-x11 x11-utils"
   [fuzz]="clang-14 libclang-rt-14-dev"
   [tools]="libcli11-dev nlohmann-json3-dev libgumbo-dev"
-  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest locales"
+  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest locales icoutils"
+  [icon]="librsvg2-bin icoutils"
 )
 
 wanted=()

@@ -423,6 +423,11 @@ std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
   int argc = args.argc;
   char** argv = args.argv;
   if (!gtk_init_check(&argc, &argv)) throw PlatformError("Cannot open the display");
+  // Every window shows the program's icon (platform/icon), as on Windows.
+  if (GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/vellum/icons/vellum.png", nullptr)) {
+    gtk_window_set_default_icon(icon);
+    g_object_unref(icon);
+  }
   return std::make_unique<gtk::ViewerApp>();
 }
 

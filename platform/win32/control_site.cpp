@@ -29,6 +29,8 @@ HRESULT ControlSite::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleInPlaceSite*>(this);
   } else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) || IsEqualIID(riid, IID_IOleInPlaceFrame)) {
     *object = static_cast<IOleInPlaceFrame*>(this);
+  } else if (IsEqualIID(riid, IID_IDocHostUIHandler)) {
+    *object = static_cast<IDocHostUIHandler*>(this);
   } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
     *object = static_cast<IDispatch*>(this);
   } else {
@@ -93,6 +95,40 @@ HRESULT ControlSite::OnPosRectChange(LPCRECT position) {
 HRESULT ControlSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) {
   if (window_ != nullptr) window_->SetActiveObject(active);
   return S_OK;
+}
+
+HRESULT ControlSite::GetHostInfo(DOCHOSTUIINFO* info) {
+  if (info == nullptr) return E_POINTER;
+  info->dwFlags = kHostFlags;
+  info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+  info->pchHostCss = nullptr;
+  info->pchHostNS = nullptr;
+  return S_OK;
+}
+
+HRESULT ControlSite::GetOptionKeyPath(LPOLESTR* key, DWORD) {
+  if (key != nullptr) *key = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ControlSite::GetDropTarget(IDropTarget*, IDropTarget** target) {
+  if (target != nullptr) *target = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ControlSite::GetExternal(IDispatch** external) {
+  if (external != nullptr) *external = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ControlSite::TranslateUrl(DWORD, LPWSTR, LPWSTR* url_out) {
+  if (url_out != nullptr) *url_out = nullptr;
+  return S_FALSE;
+}
+
+HRESULT ControlSite::FilterDataObject(IDataObject*, IDataObject** result) {
+  if (result != nullptr) *result = nullptr;
+  return S_FALSE;
 }
 
 HRESULT ControlSite::GetTypeInfoCount(UINT* count) {

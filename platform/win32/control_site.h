@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The container side of the web-browser control in one COM object: its client site, in-place
-// site and frame, and the sink for its DWebBrowserEvents2 events. The window owns one reference;
+// site and frame, its UI host (IDocHostUIHandler, for the flags only), and the sink for its
+// DWebBrowserEvents2 events. The window owns one reference;
 // the control may hold more, so the site outlives a window it is detached from.
 #pragma once
 
 #include <ole2.h>
 #include <windows.h>
+// After ole2.h:
+#include <mshtmhst.h>
 
 namespace vellum::platform::win32 {
 
@@ -17,8 +20,14 @@ class Win32Window;
 class ControlSite final : public IOleClientSite,
                           public IOleInPlaceSite,
                           public IOleInPlaceFrame,
+                          public IDocHostUIHandler,
                           public IDispatch {
  public:
+  // What the control is told about its host: pages laid out in 96-dpi pixels and zoomed to the
+  // screen's dpi, no sunken 3-D border inside the window, and themed form controls.
+  static constexpr DWORD kHostFlags =
+      DOCHOSTUIFLAG_DPI_AWARE | DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_THEME;
+
   explicit ControlSite(Win32Window* window) : window_(window) {}
   ControlSite(const ControlSite&) = delete;
   ControlSite& operator=(const ControlSite&) = delete;
@@ -70,8 +79,35 @@ class ControlSite final : public IOleClientSite,
   HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+  // Also IDocHostUIHandler's.
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+  // IDocHostUIHandler: the host flags, and "not handled" for everything else, so that the
+  // control keeps its own context menu, keys and drop handling.
+  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override;
+  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                   IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE HideUI() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UpdateUI() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, const GUID*, DWORD) override {
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD) override;
+  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget*, IDropTarget** target) override;
+  HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override;
+  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* url_out) override;
+  HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** result) override;
 
   // IDispatch: the DWebBrowserEvents2 sink
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/win32/control_site.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/text.h"
 
 namespace vellum::platform::win32 {
@@ -20,6 +21,11 @@ constexpr DWORD kFixedBorderRemoves = WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMI
 constexpr DWORD kFixedBorderExStyle = WS_EX_DLGMODALFRAME;
 constexpr wchar_t kTaskWindowClass[] = L"VellumTaskWindow";
 constexpr UINT kRunTaskMessage = WM_APP + 1;
+// The program's icon in its resources (program.rc).
+constexpr WORD kProgramIconId = 1;
+// The zoom the control accepts, in percent.
+constexpr int kMinZoom = 10;
+constexpr int kMaxZoom = 1000;
 
 [[noreturn]] void ThrowHresult(const char* what, HRESULT hr) {
   throw PlatformError(std::string(what) + ": " + ErrorCodeText(static_cast<DWORD>(hr)));
@@ -74,15 +80,14 @@ ShowState ShowStateFromCommand(int show_command) {
 // Viewer window
 
 Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner)
-    : Window(app, events), app_(app) {
-  const SIZE client = Win32Application::DesignClientSize();
-  RECT outer{0, 0, client.cx, client.cy};
-  ::AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+    : Window(app, events), app_(app), dpi_(SystemDpi()) {
+  const SIZE outer = OuterSizeForClient(Win32Application::DesignClientSize(dpi_), kWindowStyle,
+                                        kWindowExStyle, dpi_);
   // WM_NCCREATE stores `this` with the window and sets hwnd_.
   ::CreateWindowExW(kWindowExStyle, Win32Application::WindowClassName(),
                     win32::ToWide(kDesignTitle).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    outer.right - outer.left, outer.bottom - outer.top,
-                    owner != nullptr ? owner->hwnd() : nullptr, nullptr, app.instance(), this);
+                    outer.cx, outer.cy, owner != nullptr ? owner->hwnd() : nullptr, nullptr,
+                    app.instance(), this);
   if (hwnd_ == nullptr) {
     throw PlatformError("Cannot create a window: " + ErrorCodeText(::GetLastError()));
   }
@@ -93,6 +98,15 @@ Win32Window::Win32Window(Win32Application& app, WindowEvents& events, Win32Windo
     ::DestroyWindow(hwnd_);
     throw;
   }
+  // The monitor the window opened on may have a dpi other than the system's.
+  if (const UINT dpi = WindowDpi(hwnd_); dpi != dpi_) {
+    dpi_ = dpi;
+    const SIZE sized = OuterSizeForClient(Win32Application::DesignClientSize(dpi_), kWindowStyle,
+                                          kWindowExStyle, dpi_);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, sized.cx, sized.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    SetIconsForDpi();
+  }
   app_.Enter(this);
 }
 
@@ -100,6 +114,8 @@ Win32Window::~Win32Window() {
   app_.Leave(this);
   DestroyControl();
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+  if (large_icon_ != nullptr) ::DestroyIcon(large_icon_);
+  if (small_icon_ != nullptr) ::DestroyIcon(small_icon_);
 }
 
 void Win32Window::CreateControl() {
@@ -287,14 +303,83 @@ void Win32Window::SetOuterSize(int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
+RECT Win32Window::WorkArea() const {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    return monitor.rcWork;
+  }
+  RECT area{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  return area;
+}
+
+int Win32Window::OuterLengthAtDpi(int length, LONG limit) const {
+  return std::clamp(ScaledToDpi(length, dpi_), 1, std::max(1, static_cast<int>(limit)));
+}
+
 void Win32Window::SetOuterHeightImpl(int height) {
   const RECT outer = OuterRect();
-  SetOuterSize(outer.right - outer.left, height);
+  const RECT area = WorkArea();
+  SetOuterSize(outer.right - outer.left, OuterLengthAtDpi(height, area.bottom - area.top));
 }
 
 void Win32Window::SetOuterWidthImpl(int width) {
   const RECT outer = OuterRect();
-  SetOuterSize(width, outer.bottom - outer.top);
+  const RECT area = WorkArea();
+  SetOuterSize(OuterLengthAtDpi(width, area.right - area.left), outer.bottom - outer.top);
+}
+
+void Win32Window::SetIconsForDpi() noexcept {
+  HICON large = app_.LoadProgramIcon(SystemMetricForDpi(SM_CXICON, dpi_));
+  HICON small = app_.LoadProgramIcon(SystemMetricForDpi(SM_CXSMICON, dpi_));
+  if (large == nullptr || small == nullptr) {
+    // A program without an icon keeps the class's.
+    if (large != nullptr) ::DestroyIcon(large);
+    if (small != nullptr) ::DestroyIcon(small);
+    return;
+  }
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  if (large_icon_ != nullptr) ::DestroyIcon(large_icon_);
+  if (small_icon_ != nullptr) ::DestroyIcon(small_icon_);
+  large_icon_ = large;
+  small_icon_ = small;
+}
+
+// The window moved to a monitor of another dpi: it takes the rectangle Windows suggests, which
+// keeps its size in 96-dpi units, and the control follows through WM_SIZE.
+void Win32Window::OnDpiChanged(UINT dpi, const RECT* suggested) {
+  const UINT before = std::exchange(dpi_, dpi != 0 ? dpi : WindowDpi(hwnd_));
+  SetIconsForDpi();
+  if (suggested != nullptr) {
+    ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  }
+  FitControl();
+  ScaleZoom(before, dpi_);
+}
+
+// The control zooms a page by the dpi it was created at; the page's zoom, whatever the reader made
+// it, follows the window to its new dpi. A control that has no page or refuses keeps its zoom.
+void Win32Window::ScaleZoom(UINT from_dpi, UINT to_dpi) noexcept {
+  if (web_browser_ == nullptr || from_dpi == 0 || from_dpi == to_dpi) return;
+  VARIANT zoom;
+  ::VariantInit(&zoom);
+  if (FAILED(web_browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, nullptr,
+                                  &zoom)) ||
+      V_VT(&zoom) != VT_I4) {
+    ::VariantClear(&zoom);
+    return;
+  }
+  VARIANT scaled;
+  ::VariantInit(&scaled);
+  V_VT(&scaled) = VT_I4;
+  V_I4(&scaled) =
+      std::clamp(::MulDiv(V_I4(&zoom), static_cast<int>(to_dpi), static_cast<int>(from_dpi)),
+                 kMinZoom, kMaxZoom);
+  web_browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &scaled, nullptr);
 }
 
 void Win32Window::SetBorderImpl(Border border) {
@@ -337,6 +422,9 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       FitControl();
       break;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_SETFOCUS: {
       // The keyboard belongs to the control.
       HWND control = nullptr;
@@ -373,7 +461,13 @@ Win32Application::Win32Application(HINSTANCE instance, int show_command)
   viewer.cbSize = sizeof viewer;
   viewer.lpfnWndProc = &Win32Window::WindowProc;
   viewer.hInstance = instance_;
-  viewer.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  // The program's icon in the sizes for the system's dpi; windows on a monitor of another dpi
+  // set their own.
+  const UINT dpi = SystemDpi();
+  class_icon_ = LoadProgramIcon(SystemMetricForDpi(SM_CXICON, dpi));
+  class_small_icon_ = LoadProgramIcon(SystemMetricForDpi(SM_CXSMICON, dpi));
+  viewer.hIcon = class_icon_ != nullptr ? class_icon_ : ::LoadIconW(nullptr, IDI_APPLICATION);
+  viewer.hIconSm = class_small_icon_;
   viewer.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   // Seen only where the browser control does not paint.
   viewer.hbrBackground = ::GetSysColorBrush(COLOR_HIGHLIGHTTEXT);
@@ -401,17 +495,20 @@ Win32Application::~Win32Application() {
   if (task_window_ != nullptr) ::DestroyWindow(task_window_);
   ::UnregisterClassW(kTaskWindowClass, instance_);
   ::UnregisterClassW(WindowClassName(), instance_);
+  if (class_icon_ != nullptr) ::DestroyIcon(class_icon_);
+  if (class_small_icon_ != nullptr) ::DestroyIcon(class_small_icon_);
 }
 
-SIZE Win32Application::DesignClientSize() {
-  int dpi = 96;
-  if (HDC screen = ::GetDC(nullptr)) {
-    dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-  }
-  if (dpi <= 0) dpi = 96;
-  return SIZE{::MulDiv(Win32Window::kDesignClientWidth, dpi, 96),
-              ::MulDiv(Win32Window::kDesignClientHeight, dpi, 96)};
+SIZE Win32Application::DesignClientSize(UINT dpi) {
+  return SIZE{ScaledToDpi(Win32Window::kDesignClientWidth, dpi),
+              ScaledToDpi(Win32Window::kDesignClientHeight, dpi)};
+}
+
+SIZE Win32Application::DesignClientSize() { return DesignClientSize(SystemDpi()); }
+
+HICON Win32Application::LoadProgramIcon(int size) const {
+  return static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
+                                         size, size, LR_DEFAULTCOLOR));
 }
 
 std::unique_ptr<Window> Win32Application::CreateViewerWindow(WindowEvents& events, Window* owner) {

@@ -30,7 +30,8 @@ class OleSession {
 class ControlSite;
 class Win32Application;
 
-// A viewer window: a top-level window whose whole client area is the browser control.
+// A viewer window: a top-level window whose whole client area is the browser control. Its sizes
+// are given in 96-dpi units and drawn at the dpi of the monitor it is on.
 class Win32Window final : public Window, public Browser {
  public:
   Win32Window(Win32Application& app, WindowEvents& events, Win32Window* owner);
@@ -76,10 +77,21 @@ class Win32Window final : public Window, public Browser {
   // Outer size of a window that may be maximized or minimized: the restored size then.
   void SetOuterSize(int width, int height);
   RECT OuterRect() const;
+  // A length from the settings (96-dpi units) in pixels at the window's dpi, held to `limit`
+  // (the work area's width or height).
+  int OuterLengthAtDpi(int length, LONG limit) const;
+  RECT WorkArea() const;
+  // The program's icons in the sizes for the window's dpi.
+  void SetIconsForDpi() noexcept;
+  void OnDpiChanged(UINT dpi, const RECT* suggested);
+  void ScaleZoom(UINT from_dpi, UINT to_dpi) noexcept;
 
   Win32Application& app_;
   HWND hwnd_ = nullptr;
   bool maximize_on_show_ = false;
+  UINT dpi_;
+  HICON large_icon_ = nullptr;  // owned; only when the class's icons do not fit the dpi
+  HICON small_icon_ = nullptr;
   ControlSite* site_ = nullptr;
   IOleObject* ole_object_ = nullptr;
   IOleInPlaceObject* in_place_object_ = nullptr;
@@ -110,8 +122,12 @@ class Win32Application : public Application {
   const std::vector<Win32Window*>& windows() const { return windows_; }
   void Enter(Win32Window* window) { windows_.push_back(window); }
   void Leave(Win32Window* window) noexcept { std::erase(windows_, window); }
-  // The design client size scaled by the screen's dots per inch.
+  // The design client size at `dpi`, and at the system's dpi.
+  static SIZE DesignClientSize(UINT dpi);
   static SIZE DesignClientSize();
+  // The program's icon (resource 1) in `size` pixels; nullptr when the program has none. The
+  // caller destroys it.
+  HICON LoadProgramIcon(int size) const;
   static const wchar_t* WindowClassName() { return L"VellumViewerWindow"; }
 
  private:
@@ -123,6 +139,8 @@ class Win32Application : public Application {
   HINSTANCE instance_;
   ShowState startup_state_;
   HWND task_window_ = nullptr;
+  HICON class_icon_ = nullptr;
+  HICON class_small_icon_ = nullptr;
   std::deque<std::function<void()>> tasks_;
   std::vector<Win32Window*> windows_;
   bool running_ = false;

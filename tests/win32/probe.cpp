@@ -3,6 +3,8 @@
 //   probe settings FILE HEIGHT WIDTH START_PAGE TITLE BORDER   writes a settings file
 //   probe box CAPTION SECONDS     waits for a message box of that caption and prints its text,
 //                                 whether it shows an icon, and its number of buttons
+//   probe window TITLE SECONDS    waits for a visible viewer window of that title and prints its
+//                                 outer and client sizes
 // Exit code 0 on success, 1 when the box did not appear, 2 on bad arguments.
 #include <windows.h>
 
@@ -46,6 +48,26 @@ int DescribeBox(const std::wstring& caption, int seconds) {
   return 0;
 }
 
+int DescribeWindow(const std::wstring& title, int seconds) {
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  HWND window = nullptr;
+  while ((window = ::FindWindowW(L"VellumViewerWindow", title.c_str())) == nullptr ||
+         !::IsWindowVisible(window)) {
+    if (::GetTickCount64() >= deadline) {
+      std::fprintf(stderr, "probe: no viewer window titled '%ls'\n", title.c_str());
+      return 1;
+    }
+    ::Sleep(100);
+  }
+  RECT outer{};
+  RECT client{};
+  ::GetWindowRect(window, &outer);
+  ::GetClientRect(window, &client);
+  std::printf("outer=%ldx%ld\nclient=%ldx%ld\n", outer.right - outer.left, outer.bottom - outer.top,
+              client.right, client.bottom);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -55,10 +77,15 @@ int wmain(int argc, wchar_t** argv) {
     const std::string command = argc > 1 ? Narrow(argv[1]) : "";
     if (command == "settings" && args.size() == 6) return WriteSettings(argv[2], args);
     if (command == "box" && args.size() == 2) return DescribeBox(argv[2], std::stoi(args[1]));
+    if (command == "window" && args.size() == 2) {
+      return DescribeWindow(argv[2], std::stoi(args[1]));
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "probe: %s\n", e.what());
     return 2;
   }
-  std::fprintf(stderr, "usage: probe settings FILE H W START TITLE BORDER | box CAPTION SECONDS\n");
+  std::fprintf(stderr,
+               "usage: probe settings FILE H W START TITLE BORDER | box CAPTION SECONDS |\n"
+               "       probe window TITLE SECONDS\n");
   return 2;
 }
