@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/gtk/color_scheme.h"
 #include "platform/gtk/gobject_cast.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
@@ -69,6 +70,7 @@ class ViewerApp final : public Application {
   std::deque<std::function<void()>> posted_;
   guint idle_source_ = 0;
   std::vector<ViewerWindow*> windows_;  // alive, in creation order
+  DesktopColorScheme color_scheme_;
 };
 
 // A GtkWindow > vertical GtkBox > WebKitWebView.
