@@ -128,8 +128,10 @@ class ViewerWindow final : public Window, public Browser {
   bool laid_out_ = false;
   std::pair<int, int> applied_;  // the client area last asked for
   guint after_layout_ = 0;
-  // The client area in device pixels where GTK's units cannot give it, until it is set.
+  // The client area in device pixels where GTK's units cannot give it, and how often GTK may
+  // still set its own size over it before the window keeps GTK's.
   std::optional<std::pair<int, int>> device_size_;
+  int device_tries_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -309,13 +311,14 @@ std::optional<GtkRequisition> ViewerWindow::OwnFrame() const {
 }
 
 // Once GTK's window has the size GTK asked for (`width` x `height` in its units), the device
-// pixels GTK could not ask for.
+// pixels GTK could not ask for. GTK may set its own size again once or twice while the window
+// manager answers its earlier requests: the device size then follows again.
 void ViewerWindow::ApplyDeviceSize(int width, int height) {
   GdkWindow* native = gtk_widget_get_window(window_);
   if (!device_size_ || native == nullptr) return;
   if (gdk_window_get_width(native) != width || gdk_window_get_height(native) != height) return;
   ResizeInDevicePixels(native, device_size_->first, device_size_->second);
-  device_size_.reset();
+  if (--device_tries_ <= 0) device_size_.reset();
 }
 
 gboolean ViewerWindow::OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self) {
@@ -361,9 +364,11 @@ void ViewerWindow::ApplySize() {
   // scale 2 leaves over is given in device pixels once GTK has set its size.
   const int width = device_width / scale;
   const int height = device_height / scale;
+  // A window that cannot be resized keeps GTK's size: GTK holds it to that as its only one.
   device_size_.reset();
-  if (device_width % scale != 0 || device_height % scale != 0) {
+  if (!fixed_ && (device_width % scale != 0 || device_height % scale != 0)) {
     device_size_ = std::pair{device_width, device_height};
+    device_tries_ = 3;
   }
   // A window that cannot be resized keeps the larger of its default size and its requested one.
   // A size asked for again is not asked for: GTK would wait for an answer that never comes.

@@ -54,13 +54,7 @@ void ResizeInDevicePixels(GdkWindow* window, int width, int height) {
   XSizeHints* hints = XAllocSizeHints();
   long supplied = 0;
   if (hints != nullptr && XGetWMNormalHints(display, xid, hints, &supplied) != 0) {
-    // GTK asks for steps of the scale; a fixed size is its minimum and maximum at once.
-    hints->flags &= ~PResizeInc;
-    if ((hints->flags & PMinSize) != 0 && (hints->flags & PMaxSize) != 0 &&
-        hints->min_width == hints->max_width && hints->min_height == hints->max_height) {
-      hints->min_width = hints->max_width = width;
-      hints->min_height = hints->max_height = height;
-    }
+    hints->flags &= ~PResizeInc;  // GTK asks for steps of the scale
     XSetWMNormalHints(display, xid, hints);
   }
   if (hints != nullptr) XFree(hints);

@@ -25,8 +25,8 @@ std::optional<FrameExtents> ReadFrameExtents(GdkWindow* window);
 bool IsX11Window(GdkWindow* window);
 
 // Sizes `window`'s client area in device pixels, a size GTK cannot ask for at a scale above 1
-// when it is not a multiple of the scale; the window manager is told that any size will do (and,
-// for a window that cannot be resized, that this one is the only one). Nothing off X11.
+// when it is not a multiple of the scale; the window manager is told that any size will do.
+// Nothing off X11.
 void ResizeInDevicePixels(GdkWindow* window, int width, int height);
 
 // Asks the window manager to set _NET_FRAME_EXTENTS on a window it has not mapped yet.

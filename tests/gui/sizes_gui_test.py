@@ -24,12 +24,11 @@ import unittest
 import viewer_gui_test as viewer
 import wayland_gui_test as wayland
 
-SCREEN = (1600, 1000)  # every display's size in 96-dpi units; device pixels are this times the scale
+SCREEN = (1600, 1000)  # every display's size in 96-dpi units: device pixels times the scale
 
 
 class Xserver:
     """An Xvfb of the test's own with openbox, and optionally an Xft.dpi resource."""
-
 
     def __init__(self, size, dpi=None):
         self.display_file = tempfile.NamedTemporaryFile(prefix="vellum-xvfb-")
@@ -38,8 +37,11 @@ class Xserver:
              "%dx%dx24" % size, "-nolisten", "tcp", "-noreset"],
             pass_fds=(self.display_file.fileno(),), stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
-        number = viewer.wait_for("Xvfb's display number",
-                                 lambda: open(self.display_file.name).read().strip())
+        def number_written():
+            with open(self.display_file.name, encoding="ascii") as f:
+                return f.read().strip()
+
+        number = viewer.wait_for("Xvfb's display number", number_written)
         self.env = {"DISPLAY": ":" + number, "GDK_BACKEND": "x11"}
         env = dict(os.environ, **self.env)
         if dpi is not None:
@@ -51,6 +53,9 @@ class Xserver:
         viewer.wait_for("openbox", lambda: "window id" in subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env, capture_output=True,
             text=True, check=False).stdout)
+
+    def mark(self):
+        pass
 
     def outer_size(self, program):
         windows = program.windows()
@@ -74,11 +79,15 @@ class Weston(wayland.Weston):
         self.scale = scale
         self.env = {"GDK_BACKEND": "wayland", "WAYLAND_DISPLAY": self.socket,
                     "XDG_RUNTIME_DIR": self.runtime}
+        self.since = 0
+
+    def mark(self):
+        """Only what is logged from now on counts: a program started earlier is no answer."""
+        self.since = len(self.protocol())
 
     def outer_size(self, program):
-        # The last toplevel titled Book (client addresses come back for later programs), its
-        # xdg_surface, and the last geometry given to that.
-        log = self.protocol()
+        # The toplevel titled Book, its xdg_surface, and the last geometry given to that.
+        log = self.protocol()[self.since:]
         titled = re.findall(r"client (\S+) rq (xdg_toplevel@\d+)\.set_title\(\"Book\"\)", log)
         if not titled:
             return None
@@ -125,6 +134,7 @@ class Sizes(viewer.ViewerTestCase):
     def measure(self, display, height, width):
         """The outer size once it has stayed the same for a second, or the last one seen."""
         program = viewer.Program(viewer.settings_fields(height, width, b"plain.html", b"Book"))
+        display.mark()
         program.start()
         self.addCleanup(program.stop)
         state = {"seen": None, "since": 0}

@@ -582,7 +582,7 @@ class Popups(ViewerTestCase):
 
 
 class ColourScheme(ViewerTestCase):
-    """Pages follow the desktop's dark style, as the Settings portal tells it and then changes it."""
+    """Pages follow the desktop's dark style as the Settings portal tells it, and its changes."""
 
     DARK, LIGHT = (20, 40, 80), (250, 230, 200)  # the backgrounds of colour_scheme.html
 
