@@ -2,6 +2,9 @@
 // The Linux backend: GTK 3 windows, each holding one WebKitGTK view, and GLib's main loop.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/gtk/color_scheme.h"
 #include "platform/gtk/gobject_cast.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
@@ -27,10 +31,11 @@ using text::ReadAsUtf8;
 
 namespace {
 
-int ScaledToScreen(int design) {
+// A size in 96-dpi units in GTK's units: scaled by the screen's text dpi over 96.
+int ScaledToScreen(int size) {
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
   if (dpi <= 0) dpi = 96;
-  return static_cast<int>(std::lround(design * dpi / 96));
+  return static_cast<int>(std::lround(size * dpi / 96));
 }
 
 class ViewerWindow;
@@ -69,6 +74,7 @@ class ViewerApp final : public Application {
   std::deque<std::function<void()>> posted_;
   guint idle_source_ = 0;
   std::vector<ViewerWindow*> windows_;  // alive, in creation order
+  DesktopColorScheme color_scheme_;
 };
 
 // A GtkWindow > vertical GtkBox > WebKitWebView.
@@ -92,13 +98,18 @@ class ViewerWindow final : public Window, public Browser {
   void SetBorderImpl(Border border) override;
 
   void Appear();
-  void ApplyOuterSize();
+  void ApplySize();
+  void ApplyDeviceSize(int width, int height);
+  std::optional<GtkRequisition> OwnFrame() const;
+  bool OwnFrameMeasured() const;
   void ApplyFixedFunctions();
   GtkWidget* AnswerNewWindow();
 
   // Toolkit signal handlers.
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
   static void OnRealize(GtkWidget*, gpointer self);
+  static void OnAllocated(GtkWidget*, GdkRectangle*, gpointer self);
+  static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self);
   static gboolean OnProperty(GtkWidget*, GdkEventProperty* event, gpointer self);
   static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
@@ -109,9 +120,18 @@ class ViewerWindow final : public Window, public Browser {
   WebKitWebView* view_ = nullptr;
   WebKitWebView* related_ = nullptr;  // the view whose page asked for this window
   bool fixed_ = false;
-  // The outer size asked for, kept until the window manager's frame is known.
+  // The outer size asked for, in 96-dpi units; the design's client area where none is.
   std::optional<int> outer_width_;
   std::optional<int> outer_height_;
+  // Until the frame around the window is known the size is set again whenever more of it is.
+  bool sizing_ = true;
+  bool laid_out_ = false;
+  std::pair<int, int> applied_;  // the client area last asked for
+  guint after_layout_ = 0;
+  // The client area in device pixels where GTK's units cannot give it, and how often GTK may
+  // still set its own size over it before the window keeps GTK's.
+  std::optional<std::pair<int, int>> device_size_;
+  int device_tries_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -130,9 +150,21 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   }
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = As<GtkWindow>(window_);
+#ifdef GDK_WINDOWING_WAYLAND
+  // A frame the compositor draws has a size no client can learn, and the size asked for is the
+  // outer one: the title bar is GTK's own, as it is on compositors that draw none.
+  GdkDisplay* display = gtk_widget_get_display(window_);
+  if (GDK_IS_WAYLAND_DISPLAY(display) && gdk_wayland_display_prefers_ssd(display)) {
+    GtkWidget* titlebar = gtk_header_bar_new();
+    gtk_header_bar_set_show_close_button(As<GtkHeaderBar>(titlebar), TRUE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(titlebar), "default-decoration");
+    gtk_window_set_titlebar(window, titlebar);
+    gtk_widget_show(titlebar);
+  }
+#endif
   gtk_window_set_title(window, kDesignTitle);
-  gtk_window_set_default_size(window, ScaledToScreen(kDesignClientWidth),
-                              ScaledToScreen(kDesignClientHeight));
+  applied_ = {ScaledToScreen(kDesignClientWidth), ScaledToScreen(kDesignClientHeight)};
+  gtk_window_set_default_size(window, applied_.first, applied_.second);
   if (owner != nullptr) gtk_window_set_transient_for(window, As<GtkWindow>(owner->window_));
 
   content_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -146,6 +178,8 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   gtk_widget_add_events(window_, GDK_PROPERTY_CHANGE_MASK);
   g_signal_connect(window_, "delete-event", Callback(OnDelete), this);
   g_signal_connect_after(window_, "realize", Callback(OnRealize), this);
+  g_signal_connect_after(window_, "size-allocate", Callback(OnAllocated), this);
+  g_signal_connect(window_, "configure-event", Callback(OnConfigure), this);
   g_signal_connect(window_, "property-notify-event", Callback(OnProperty), this);
   g_signal_connect(view_, "create", Callback(OnCreate), this);
   g_signal_connect(view_, "close", Callback(OnClose), this);
@@ -154,6 +188,7 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
 
 ViewerWindow::~ViewerWindow() {
   app_.Forget(this);
+  if (after_layout_ != 0) g_source_remove(after_layout_);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(window_, this);
   // When the program ends, its windows go with the process, all at once: taken down one by one,
@@ -178,7 +213,12 @@ void ViewerWindow::NavigateToFile(const Path& file) {
 }
 
 void ViewerWindow::SetTitleImpl(const Bytes& title) {
-  gtk_window_set_title(As<GtkWindow>(window_), DisplayText(title).c_str());
+  GtkWindow* window = As<GtkWindow>(window_);
+  gtk_window_set_title(window, DisplayText(title).c_str());
+  GtkWidget* titlebar = gtk_window_get_titlebar(window);
+  if (titlebar != nullptr && GTK_IS_HEADER_BAR(titlebar)) {
+    gtk_header_bar_set_title(As<GtkHeaderBar>(titlebar), DisplayText(title).c_str());
+  }
 }
 
 void ViewerWindow::ShowImpl(ShowState state) {
@@ -203,12 +243,14 @@ void ViewerWindow::MaximizeImpl() { gtk_window_maximize(As<GtkWindow>(window_));
 
 void ViewerWindow::SetOuterHeightImpl(int height) {
   outer_height_ = height;
-  ApplyOuterSize();
+  sizing_ = true;
+  ApplySize();
 }
 
 void ViewerWindow::SetOuterWidthImpl(int width) {
   outer_width_ = width;
-  ApplyOuterSize();
+  sizing_ = true;
+  ApplySize();
 }
 
 namespace {
@@ -231,33 +273,114 @@ std::optional<GdkRectangle> VisibleArea(GtkWidget* window) {
 
 }  // namespace
 
-// GTK sizes the client area; the frame is the window manager's, and known only once it has
-// taken the window on. Until then the frame counts as nothing, and the size is set again when
-// the window manager tells. As Windows limits a window to about the screen, the outer size is
-// at most what the reader can see of the monitor.
-void ViewerWindow::ApplyOuterSize() {
-  if (!outer_width_ && !outer_height_) return;
-  const std::optional<FrameExtents> extents = ReadFrameExtents(gtk_widget_get_window(window_));
-  const FrameExtents frame = extents.value_or(FrameExtents{});
-  const std::optional<GdkRectangle> area = VisibleArea(window_);
-  int width = 0;
-  int height = 0;
-  gtk_window_get_size(As<GtkWindow>(window_), &width, &height);
-  if (outer_width_) {
-    const int outer = area ? std::min(*outer_width_, area->width) : *outer_width_;
-    width = std::max(1, outer - frame.left - frame.right);
+// The frame GTK draws itself (client-side decorations: its title bar), in GTK's units: from the
+// layout once the window has one, from the title bar's height until then; nothing before the
+// window is realized, when GTK has not decided yet whether it draws one.
+std::optional<GtkRequisition> ViewerWindow::OwnFrame() const {
+  if (!gtk_widget_get_realized(window_)) return std::nullopt;
+  GtkStyleContext* style = gtk_widget_get_style_context(window_);
+  GtkWidget* titlebar = nullptr;
+  if (gtk_style_context_has_class(style, "csd") ||
+      gtk_style_context_has_class(style, "solid-csd")) {
+    gtk_container_forall(
+        As<GtkContainer>(window_),
+        [](GtkWidget* child, gpointer found) {
+          if (gtk_style_context_has_class(gtk_widget_get_style_context(child), "titlebar")) {
+            *static_cast<GtkWidget**>(found) = child;
+          }
+        },
+        &titlebar);
   }
-  if (outer_height_) {
-    const int outer = area ? std::min(*outer_height_, area->height) : *outer_height_;
-    height = std::max(1, outer - frame.top - frame.bottom);
+  if (titlebar == nullptr || !gtk_widget_get_visible(titlebar)) return GtkRequisition{0, 0};
+  GtkAllocation bar{};
+  GtkAllocation client{};
+  gtk_widget_get_allocation(titlebar, &bar);
+  gtk_widget_get_allocation(content_, &client);
+  if (!OwnFrameMeasured()) {
+    int height = 0;
+    gtk_widget_get_preferred_height_for_width(titlebar, std::max(1, client.width), &height,
+                                              nullptr);
+    return GtkRequisition{0, height};
+  }
+  // What the compositor counts as the window: the title bar and the client area, no shadow.
+  const int left = std::min(bar.x, client.x);
+  const int top = std::min(bar.y, client.y);
+  const int right = std::max(bar.x + bar.width, client.x + client.width);
+  const int bottom = std::max(bar.y + bar.height, client.y + client.height);
+  return GtkRequisition{right - left - client.width, bottom - top - client.height};
+}
+
+// Once GTK's window has the size GTK asked for (`width` x `height` in its units), the device
+// pixels GTK could not ask for. GTK may set its own size again once or twice while the window
+// manager answers its earlier requests: the device size then follows again.
+void ViewerWindow::ApplyDeviceSize(int width, int height) {
+  GdkWindow* native = gtk_widget_get_window(window_);
+  if (!device_size_ || native == nullptr) return;
+  if (gdk_window_get_width(native) != width || gdk_window_get_height(native) != height) return;
+  ResizeInDevicePixels(native, device_size_->first, device_size_->second);
+  if (--device_tries_ <= 0) device_size_.reset();
+}
+
+gboolean ViewerWindow::OnConfigure(GtkWidget*, GdkEventConfigure* event, gpointer self) {
+  auto* window = static_cast<ViewerWindow*>(self);
+  if (window->device_size_ && std::pair{event->width, event->height} == window->applied_) {
+    window->ApplyDeviceSize(event->width, event->height);
+  }
+  return FALSE;
+}
+
+bool ViewerWindow::OwnFrameMeasured() const {
+  return gtk_widget_get_realized(window_) && gtk_widget_get_allocated_height(content_) > 1;
+}
+
+// The size asked for is the outer size: the client area is what is left of it once the frame is
+// taken off, the window manager's (X11) and GTK's own (client-side decorations) alike. The frame
+// is known only once the window is realized and laid out and the window manager has taken it on;
+// until then the size is set again each time more of it is known. Sizes are in 96-dpi units,
+// scaled to the screen as the design's client area is, and worked out in device pixels so that a
+// frame of an odd size at scale 2 costs no pixel. As Windows limits a window to about the screen,
+// the outer size, design size included, is at most what the reader can see of the monitor.
+void ViewerWindow::ApplySize() {
+  if (!sizing_) return;
+  GtkWindow* window = As<GtkWindow>(window_);
+  GdkWindow* native = gtk_widget_get_window(window_);
+  const int scale = std::max(1, gtk_widget_get_scale_factor(window_));
+  const std::optional<FrameExtents> managed = ReadFrameExtents(native);
+  const FrameExtents wm = managed.value_or(FrameExtents{});
+  const GtkRequisition own = OwnFrame().value_or(GtkRequisition{0, 0});
+  const std::optional<GdkRectangle> area = VisibleArea(window_);
+  // The client area in device pixels.
+  const auto client = [&](const std::optional<int>& outer, int design, int frame, int limit) {
+    int wanted = outer ? ScaledToScreen(*outer) * scale : ScaledToScreen(design) * scale + frame;
+    if (area) wanted = std::min(wanted, limit * scale);
+    return std::max(scale, wanted - frame);
+  };
+  const int device_width = client(outer_width_, kDesignClientWidth,
+                                  wm.left + wm.right + own.width * scale, area ? area->width : 0);
+  const int device_height =
+      client(outer_height_, kDesignClientHeight, wm.top + wm.bottom + own.height * scale,
+             area ? area->height : 0);
+  // In GTK's units rounded down, never past the monitor's edge; what a frame of an odd size at
+  // scale 2 leaves over is given in device pixels once GTK has set its size.
+  const int width = device_width / scale;
+  const int height = device_height / scale;
+  // A window that cannot be resized keeps GTK's size: GTK holds it to that as its only one.
+  device_size_.reset();
+  if (!fixed_ && (device_width % scale != 0 || device_height % scale != 0)) {
+    device_size_ = std::pair{device_width, device_height};
+    device_tries_ = 3;
   }
   // A window that cannot be resized keeps the larger of its default size and its requested one.
-  gtk_window_set_default_size(As<GtkWindow>(window_), width, height);
-  gtk_window_resize(As<GtkWindow>(window_), width, height);
-  if (extents) {
-    outer_width_.reset();
-    outer_height_.reset();
+  // A size asked for again is not asked for: GTK would wait for an answer that never comes.
+  if (applied_ != std::pair{width, height}) {
+    applied_ = {width, height};
+    gtk_window_set_default_size(window, width, height);
+    gtk_window_resize(window, width, height);
+  } else {
+    ApplyDeviceSize(width, height);
   }
+  const bool wm_known = managed.has_value() || (native != nullptr && !IsX11Window(native));
+  if (wm_known && OwnFrameMeasured()) sizing_ = false;
 }
 
 void ViewerWindow::SetBorderImpl(Border border) {
@@ -304,12 +427,27 @@ void ViewerWindow::OnRealize(GtkWidget*, gpointer self) {
   auto* window = static_cast<ViewerWindow*>(self);
   window->ApplyFixedFunctions();
   RequestFrameExtents(gtk_widget_get_window(window->window_));
+  window->ApplySize();
+}
+
+// The first layout measures GTK's own frame; later ones are the reader's resizing. The size is
+// set once the layout is over: GTK forgets a size asked for while it lays the window out.
+void ViewerWindow::OnAllocated(GtkWidget*, GdkRectangle*, gpointer self) {
+  auto* window = static_cast<ViewerWindow*>(self);
+  if (window->laid_out_ || !window->OwnFrameMeasured()) return;
+  window->laid_out_ = true;
+  window->after_layout_ = g_idle_add(
+      [](gpointer data) {
+        auto* laid_out = static_cast<ViewerWindow*>(data);
+        laid_out->after_layout_ = 0;
+        laid_out->ApplySize();
+        return G_SOURCE_REMOVE;
+      },
+      window);
 }
 
 gboolean ViewerWindow::OnProperty(GtkWidget*, GdkEventProperty* event, gpointer self) {
-  if (IsFrameExtentsChange(*event)) {
-    static_cast<ViewerWindow*>(self)->ApplyOuterSize();
-  }
+  if (IsFrameExtentsChange(*event)) static_cast<ViewerWindow*>(self)->ApplySize();
   return FALSE;
 }
 

@@ -15,6 +15,7 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -576,6 +577,61 @@ class Popups(ViewerTestCase):
         program = self.launch(settings_fields(start=b"opens_nested.html"))
         main = program.main_window()
         program.popups(2)
+        close_window(main)
+        self.assert_ends_normally(program)
+
+
+class ColourScheme(ViewerTestCase):
+    """Pages follow the desktop's dark style as the Settings portal tells it, and its changes."""
+
+    DARK, LIGHT = (20, 40, 80), (250, 230, 200)  # the backgrounds of colour_scheme.html
+
+    def private_bus(self):
+        """A session bus of the test's own: the portal below is the only one on it."""
+        config = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                              "dbus-session.conf")
+        daemon = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork",
+                                   "--print-address=1"], stdout=subprocess.PIPE, text=True)
+        self.addCleanup(daemon.stdout.close)
+        self.addCleanup(daemon.wait)
+        self.addCleanup(daemon.terminate)
+        return daemon.stdout.readline().strip()
+
+    def start_portal(self, bus, scheme):
+        # GLib's Python bindings come with Debian's python3, which may not be this one.
+        python = next(p for p in (sys.executable, "/usr/bin/python3") if subprocess.run(
+            [p, "-c", "import gi"], capture_output=True, check=False).returncode == 0)
+        portal = subprocess.Popen(
+            [python, os.path.join(os.path.dirname(os.path.abspath(__file__)), "settings_portal.py"),
+             str(scheme)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus))
+        self.addCleanup(portal.stdout.close)
+        self.addCleanup(portal.wait)
+        self.addCleanup(portal.stdin.close)
+        self.assertEqual(portal.stdout.readline().strip(), "ready")
+        return portal
+
+    def test_follows_the_portal(self):
+        bus = self.private_bus()
+        portal = self.start_portal(bus, 1)
+        saved = dict(os.environ)
+        self.addCleanup(lambda: (os.environ.clear(), os.environ.update(saved)))
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus
+        os.environ.pop("GTK_THEME", None)
+        program = self.launch(settings_fields(start=b"colour_scheme.html"))
+        main = program.main_window()
+
+        def showing(colour):
+            def probe():
+                shot = subprocess.run(["import", "-silent", "-window", str(main.xid), "-depth",
+                                       "8", "rgb:-"], capture_output=True, check=False).stdout
+                return bytes(colour) * 100 in shot
+            return probe
+
+        wait_for("the dark page", showing(self.DARK))
+        portal.stdin.write("0\n")
+        portal.stdin.flush()
+        wait_for("the light page", showing(self.LIGHT))
         close_window(main)
         self.assert_ends_normally(program)
 

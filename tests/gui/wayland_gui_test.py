@@ -26,7 +26,7 @@ SCREEN = (1280, 800)
 class Weston:
     """A headless weston on a socket of its own, logging every request its clients make."""
 
-    def __init__(self):
+    def __init__(self, size=SCREEN, scale=1):
         self.dir = tempfile.mkdtemp(prefix="vellum-weston-")
         self.runtime = os.path.join(self.dir, "runtime")
         os.mkdir(self.runtime, 0o700)
@@ -38,7 +38,8 @@ class Weston:
         # --debug offers the screenshooter to clients; "proto" logs every request and event.
         self.process = subprocess.Popen(
             ["weston", "--backend=headless-backend.so", "--use-pixman", "--no-config",
-             "--socket=" + self.socket, "--width=%d" % SCREEN[0], "--height=%d" % SCREEN[1],
+             "--socket=" + self.socket, "--width=%d" % size[0], "--height=%d" % size[1],
+             "--scale=%d" % scale,
              "--debug", "--log=" + self.log, "--logger-scopes=log,proto"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         viewer.wait_for("weston's socket", lambda: self.process.poll() is not None or
