@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,31 @@ TEST_F(ViewerTest, PopupFreedAfterItsOwnerWentIsNotTouchedAgain) {
     EXPECT_EQ(app_.windows().size(), 1u);
     main.RequestClose();
   });
+}
+
+// The loop's rules, shared by every backend: a posted task runs later, never inside Post; what it
+// throws goes to the error report; once Terminate was called, no task runs any more.
+TEST(MessageLoop, PostedTasksAreGuardedAndDroppedAfterTerminate) {
+  HeadlessApplication app{platform::Path()};
+  std::vector<std::string> reports;
+  app.SetErrorHandler([&](const std::string& what) { reports.push_back(what); });
+  std::vector<std::string> ran;
+  app.WhileRunning([&] {
+    app.Post([&] {
+      ran.push_back("throws");
+      throw std::runtime_error("task failed");
+    });
+    app.Post([&] {
+      ran.push_back("terminates");
+      app.Terminate();
+      app.Post([&] { ran.push_back("posted after Terminate"); });
+    });
+    app.Post([&] { ran.push_back("posted before Terminate"); });
+    EXPECT_TRUE(ran.empty());
+  });
+  app.Run();
+  EXPECT_EQ(ran, (std::vector<std::string>{"throws", "terminates"}));
+  EXPECT_EQ(reports, std::vector<std::string>{"task failed"});
 }
 
 TEST_F(ViewerTest, ClosingTheMainWindowEndsTheProgramWithItsPopups) {
