@@ -4,6 +4,7 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "text/text.h"
 
@@ -61,6 +62,23 @@ void Window::FireCloseRequest() noexcept {
 
 void Window::FireNewWindow(Automation& pp_disp, bool& cancel) noexcept {
   app_.Guarded([&] { events_.OnNewWindow(pp_disp, cancel); });
+}
+
+void Application::Run() {
+  if (!terminated_) RunLoop();
+}
+
+void Application::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  QuitLoop();
+}
+
+void Application::Post(std::function<void()> task) {
+  if (terminated_) return;
+  Queue([this, task = std::move(task)] {
+    if (!terminated_) Guarded(task);
+  });
 }
 
 void Application::ReportError(std::string_view what) noexcept {

@@ -260,12 +260,16 @@ class Application {
   // A modal box centred on the screen with a single OK button; returns once acknowledged.
   virtual void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) = 0;
 
-  // Runs the message loop until Terminate() is called. Once it has returned the program ends: the
-  // windows still open may be left to go with the process rather than taken down one by one.
-  virtual void Run() = 0;
-  virtual void Terminate() = 0;
-  // Runs `task` when the message loop next gets to it, never from inside this call.
-  virtual void Post(std::function<void()> task) = 0;
+  // Runs the message loop until Terminate() is called; returns at once if it was called before.
+  // Once it has returned the program ends: the windows still open may be left to go with the
+  // process rather than taken down one by one.
+  void Run();
+  // Ends the message loop. Tasks posted and not yet run are dropped.
+  void Terminate();
+  bool terminated() const { return terminated_; }
+  // Runs `task` when the message loop next gets to it, never from inside this call, guarded as a
+  // toolkit callback is (Guarded). Dropped once Terminate() was called.
+  void Post(std::function<void()> task);
 
   void SetErrorHandler(ErrorHandler handler) { error_handler_ = std::move(handler); }
   // Routes a failure that left an event handler to the error report. Never throws, not even
@@ -286,7 +290,17 @@ class Application {
   }
 
  private:
+  // The backend's message loop: runs queued tasks and the window system's events until
+  // QuitLoop(). Called at most once, and never after Terminate().
+  virtual void RunLoop() = 0;
+  // Makes a running RunLoop() return. Called once, from inside RunLoop() or before it.
+  virtual void QuitLoop() = 0;
+  // Queues `task` for RunLoop() to call, in order, never from inside this call. The task is
+  // guarded and checks for Terminate() itself. Throws PlatformError when it cannot be queued.
+  virtual void Queue(std::function<void()> task) = 0;
+
   ErrorHandler error_handler_;
+  bool terminated_ = false;
 };
 
 // What the program was started with. Each backend reads the fields it knows.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -323,17 +324,48 @@ TEST_F(ViewerTest, ClosingAPopupFreesItAndItsPopupsButNotTheProgram) {
   EXPECT_TRUE(app_.windows().empty());
 }
 
+// The owner is freed first, and its popup with it, before the popup's own freeing comes up: that
+// task must not reach its owner. (A task holding a raw owner reads freed memory: the sanitizer
+// build fails here.)
 TEST_F(ViewerTest, PopupFreedAfterItsOwnerWentIsNotTouchedAgain) {
   WriteSettings(Fields("0", "0", "index.html", "Main", ""));
   RunProgram([&] {
     HeadlessWindow& main = *app_.main_window();
     HeadlessWindow& first = OpenPopup(main);
-    OpenPopup(first).RequestClose();  // queued for freeing...
-    first.RequestClose();             // ...and its owner too
+    HeadlessWindow& second = OpenPopup(first);
+    first.RequestClose();   // queued for freeing...
+    second.RequestClose();  // ...and its popup after it
     app_.RunPending();
-    EXPECT_EQ(app_.windows().size(), 1u);
+    EXPECT_EQ(app_.windows(), std::vector<HeadlessWindow*>{&main});
+    EXPECT_EQ(app_.window_records().size(), 3u);
+    EXPECT_FALSE(app_.terminated());
     main.RequestClose();
   });
+}
+
+// The loop's rules, shared by every backend: a posted task runs later, never inside Post; what it
+// throws goes to the error report; once Terminate was called, no task runs any more.
+TEST(MessageLoop, PostedTasksAreGuardedAndDroppedAfterTerminate) {
+  HeadlessApplication app{platform::Path()};
+  std::vector<std::string> reports;
+  app.SetErrorHandler([&](const std::string& what) { reports.push_back(what); });
+  std::vector<std::string> ran;
+  app.WhileRunning([&] {
+    app.Post([&] {
+      ran.push_back("throws");
+      throw std::runtime_error("task failed");
+    });
+    app.Post([&] {
+      ran.push_back("terminates");
+      app.Terminate();
+      app.Post([&] { ran.push_back("posted after Terminate"); });
+    });
+    app.Post([&] { ran.push_back("posted before Terminate"); });
+    EXPECT_TRUE(ran.empty());
+  });
+  app.Run();
+  EXPECT_EQ(ran, (std::vector<std::string>{"throws", "terminates"}));
+  EXPECT_EQ(reports, std::vector<std::string>{"task failed"});
 }
 
 TEST_F(ViewerTest, ClosingTheMainWindowEndsTheProgramWithItsPopups) {

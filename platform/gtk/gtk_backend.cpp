@@ -49,9 +49,6 @@ class ViewerApp final : public Application {
   Path ProgramPath() override { return program_path_; }
   ShowState StartupShowState() override { return ShowState::Normal; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
-  void Run() override;
-  void Terminate() override;
-  void Post(std::function<void()> task) override;
 
   WebKitWebContext* context() const { return context_; }
   // True once the message loop has ended for good: the program is ending.
@@ -62,14 +59,16 @@ class ViewerApp final : public Application {
   void Forget(ViewerWindow* window);
 
  private:
-  static gboolean RunPosted(gpointer self);
+  void RunLoop() override;
+  void QuitLoop() override;
+  void Queue(std::function<void()> task) override;
+  static gboolean RunQueued(gpointer self);
   void EndWebProcesses();
 
   Path program_path_;
   WebKitWebContext* context_ = nullptr;
   WebKitSettings* settings_ = nullptr;
   GMainLoop* loop_ = nullptr;
-  bool terminated_ = false;
   bool ended_ = false;
   std::deque<std::function<void()>> posted_;
   guint idle_source_ = 0;
@@ -506,18 +505,15 @@ void ViewerApp::ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon 
   gtk_widget_destroy(dialog);
 }
 
-void ViewerApp::Run() {
-  if (!terminated_) {
-    loop_ = g_main_loop_new(nullptr, FALSE);
-    g_main_loop_run(loop_);
-    g_main_loop_unref(std::exchange(loop_, nullptr));
-  }
+void ViewerApp::RunLoop() {
+  loop_ = g_main_loop_new(nullptr, FALSE);
+  g_main_loop_run(loop_);
+  g_main_loop_unref(std::exchange(loop_, nullptr));
   EndWebProcesses();
   ended_ = true;
 }
 
-void ViewerApp::Terminate() {
-  terminated_ = true;
+void ViewerApp::QuitLoop() {
   if (loop_ != nullptr) g_main_loop_quit(loop_);
 }
 
@@ -535,17 +531,17 @@ void ViewerApp::EndWebProcesses() {
   }
 }
 
-void ViewerApp::Post(std::function<void()> task) {
+void ViewerApp::Queue(std::function<void()> task) {
   posted_.push_back(std::move(task));
-  if (idle_source_ == 0) idle_source_ = g_idle_add(RunPosted, this);
+  if (idle_source_ == 0) idle_source_ = g_idle_add(RunQueued, this);
 }
 
-gboolean ViewerApp::RunPosted(gpointer self) {
+gboolean ViewerApp::RunQueued(gpointer self) {
   auto* app = static_cast<ViewerApp*>(self);
   // Tasks posted while these run wait for the next turn of the loop.
   std::deque<std::function<void()>> tasks = std::exchange(app->posted_, {});
   app->idle_source_ = 0;
-  for (auto& task : tasks) app->Guarded(task);
+  for (auto& task : tasks) task();  // guarded by Post
   return G_SOURCE_REMOVE;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The reader's own keys in every viewer window: history, reload, zoom, find in page and print.
+// The reader's own keys in every viewer window: history, reload, zoom, find in page, print and
+// caret browsing.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -8,7 +9,7 @@
 namespace vellum::platform::gtk {
 
 // Gives `window` the reader's keys for `view`. `content` is the window's vertical box that holds
-// the view; a find bar may be packed at its end.
+// the view; the find bar (find_bar.h) is packed at its end.
 //
 // Keys reach the page first: a key the page consumes (typing in a text field, a script that
 // cancels its keydown) never becomes one of these actions. Nothing here changes the window's
@@ -20,15 +21,8 @@ namespace vellum::platform::gtk {
 //   Escape                                       stop loading, or close the find bar
 //   Ctrl+plus, Ctrl+minus, Ctrl+0, Ctrl+wheel    zoom in, out, back to 100% (whole page)
 //   Ctrl+F; Ctrl+G, F3 (with Shift: backwards)   find bar; next / previous match
-//   Ctrl+P, and a page's window.print()          print dialog
+//   Ctrl+P, and a page's window.print()          print dialog (print_dialog.h)
+//   F7                                           caret browsing on or off (off at start)
 void AttachReaderActions(GtkWindow* window, GtkBox* content, WebKitWebView* view);
-
-// Widget names of the find bar's parts, for styling and for tests.
-inline constexpr const char* kFindBarName = "reader-find-bar";
-inline constexpr const char* kFindEntryName = "reader-find-entry";
-inline constexpr const char* kFindCountName = "reader-find-count";
-inline constexpr const char* kFindPreviousName = "reader-find-previous";
-inline constexpr const char* kFindNextName = "reader-find-next";
-inline constexpr const char* kFindCloseName = "reader-find-close";
 
 }  // namespace vellum::platform::gtk

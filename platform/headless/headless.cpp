@@ -72,8 +72,7 @@ void HeadlessApplication::ShowMessageBox(const Bytes& caption, const Bytes& text
   boxes_.push_back({caption, text, icon});
 }
 
-void HeadlessApplication::Run() {
-  if (terminated_) return;
+void HeadlessApplication::RunLoop() {
   if (script_) script_();
   RunPending();
 }

@@ -92,10 +92,6 @@ class HeadlessApplication final : public Application {
   Path ProgramPath() override { return program_path_; }
   ShowState StartupShowState() override { return startup_state_; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
-  // Runs the script set with WhileRunning, then every posted task, unless ended before.
-  void Run() override;
-  void Terminate() override { terminated_ = true; }
-  void Post(std::function<void()> task) override { posted_.push_back(std::move(task)); }
 
   // Controls.
   void SetStartupShowState(ShowState state) { startup_state_ = state; }
@@ -111,10 +107,13 @@ class HeadlessApplication final : public Application {
   // Every window ever created, gone ones included, in creation order.
   const std::deque<WindowRecord>& window_records() const { return records_; }
   const std::vector<MessageBoxRecord>& message_boxes() const { return boxes_; }
-  bool terminated() const { return terminated_; }
 
  private:
   friend class HeadlessWindow;
+  // The loop runs the script set with WhileRunning, then every posted task.
+  void RunLoop() override;
+  void QuitLoop() override {}
+  void Queue(std::function<void()> task) override { posted_.push_back(std::move(task)); }
   void Forget(HeadlessWindow* window);
 
   Path program_path_;
@@ -124,7 +123,6 @@ class HeadlessApplication final : public Application {
   std::deque<WindowRecord> records_;  // a deque: a record stays where its window points
   std::vector<MessageBoxRecord> boxes_;
   std::deque<std::function<void()>> posted_;
-  bool terminated_ = false;
   int creations_left_ = -1;
 };
 

@@ -538,8 +538,7 @@ Win32Window* Win32Application::ViewerWindowOf(HWND hwnd) const {
   return nullptr;
 }
 
-void Win32Application::Run() {
-  if (terminated_) return;
+void Win32Application::RunLoop() {
   running_ = true;
   MSG message{};
   for (;;) {
@@ -557,14 +556,12 @@ void Win32Application::Run() {
   running_ = false;
 }
 
-void Win32Application::Terminate() {
-  if (terminated_) return;
-  terminated_ = true;
-  // Before Run() there is no loop to end: Run() sees the flag and returns at once.
+void Win32Application::QuitLoop() {
+  // Before Run() there is no loop to end, and Run() will not start one.
   if (running_) ::PostQuitMessage(0);
 }
 
-void Win32Application::Post(std::function<void()> task) {
+void Win32Application::Queue(std::function<void()> task) {
   tasks_.push_back(std::move(task));
   if (!::PostMessageW(task_window_, kRunTaskMessage, 0, 0)) {
     tasks_.pop_back();
@@ -576,7 +573,7 @@ void Win32Application::RunNextTask() noexcept {
   if (tasks_.empty()) return;
   std::function<void()> task = std::move(tasks_.front());
   tasks_.pop_front();
-  Guarded(task);
+  task();  // guarded by Post
 }
 
 LRESULT CALLBACK Win32Application::TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam,

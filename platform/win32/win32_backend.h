@@ -112,9 +112,6 @@ class Win32Application : public Application {
   Path ProgramPath() override;
   ShowState StartupShowState() override { return startup_state_; }
   void ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) override;
-  void Run() override;
-  void Terminate() override;
-  void Post(std::function<void()> task) override;
 
   HINSTANCE instance() const { return instance_; }
   // The live viewer windows, in creation order: a window enters once it is made and leaves as it
@@ -131,6 +128,9 @@ class Win32Application : public Application {
   static const wchar_t* WindowClassName() { return L"VellumViewerWindow"; }
 
  private:
+  void RunLoop() override;
+  void QuitLoop() override;
+  void Queue(std::function<void()> task) override;
   static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   void RunNextTask() noexcept;
   Win32Window* ViewerWindowOf(HWND hwnd) const;
@@ -144,7 +144,6 @@ class Win32Application : public Application {
   std::deque<std::function<void()>> tasks_;
   std::vector<Win32Window*> windows_;
   bool running_ = false;
-  bool terminated_ = false;
 };
 
 // The show request a program was started with (nCmdShow, or the startup information when it

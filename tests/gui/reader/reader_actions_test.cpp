@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The reader's keys on a real X server: a window laid out as the GTK backend lays out its viewer
 // windows, real key and button events sent through XTest, WebKit's state read in-process.
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <gtk/gtkunixprint.h>
@@ -22,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/gtk/find_bar.h"
 #include "platform/gtk/reader_actions.h"
 
 namespace vellum::platform::gtk {
@@ -123,6 +125,23 @@ GtkWidget* PrintDialogFor(GtkWindow* parent) {
   }
   g_list_free(toplevels);
   return found;
+}
+
+constexpr const char* kFilePrinter = "Print to File";
+
+std::string SelectedPrinter(GtkWidget* dialog) {
+  GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(GTK_PRINT_UNIX_DIALOG(dialog));
+  return printer != nullptr ? gtk_printer_get_name(printer) : "";
+}
+
+// The first four bytes of a file, or less.
+std::string FileStart(const std::string& path) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return "";
+  std::string start(contents, std::min<gsize>(length, 4));
+  g_free(contents);
+  return start;
 }
 
 class ReaderActionsTest : public testing::Test {
@@ -505,7 +524,7 @@ TEST_F(FixedWindowTest, FindBarKeepsTheWindowSize) {
 }
 
 // Starts something that opens this window's print dialog, and cancels the dialog with Escape
-// once it shows. The dialog runs a main loop of its own, so the watching is done by a timer.
+// once it shows.
 class PrintDialogWatch {
  public:
   PrintDialogWatch(GtkWindow* parent, Input& input) : parent_(parent), input_(input) {
@@ -570,9 +589,8 @@ TEST_F(ReaderActionsTest, CtrlPAndWindowPrintOpenThePrintDialog) {
   EXPECT_EQ(Eval("document.title"), "Printable");
 }
 
-// A window may go while its print dialog runs: a popup its page or its opener closes is destroyed
-// from the main loop, which the dialog keeps running. Its dialog goes with it; left open, the
-// dialog's Print button would print a web view that no longer exists.
+// A window may go while its print dialog is open: a popup its page or its opener closes. Its
+// dialog goes with it; left open, the dialog's Print button would print a web view that is gone.
 class WindowGoneUnderPrintDialogTest : public ReaderActionsTest {
  protected:
   void TearDown() override {
@@ -619,6 +637,71 @@ TEST_F(WindowGoneUnderPrintDialogTest, DialogClosesWithItsWindow) {
   g_source_remove_by_user_data(&watch);
   EXPECT_TRUE(watch.destroyed) << "the print dialog never showed";
   EXPECT_FALSE(watch.forced) << "the print dialog outlived its window";
+}
+
+// The dialog's Print prints the page with the reader's choices, which the next dialog starts from.
+TEST_F(ReaderActionsTest, PrintDialogPrintsWithTheChosenSettings) {
+  Load("print.html");
+  gchar* dir = g_dir_make_tmp("vellum-print-XXXXXX", nullptr);
+  ASSERT_NE(dir, nullptr);
+  const std::string pdf = std::string(dir) + "/page.pdf";
+  gchar* uri = g_filename_to_uri(pdf.c_str(), nullptr, nullptr);
+  GtkPrintSettings* settings = gtk_print_settings_new();
+  gtk_print_settings_set_printer(settings, kFilePrinter);
+  gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+  gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+  g_free(uri);
+  input_.Tap({XK_Control_L}, XK_p);
+  GtkWidget* dialog = nullptr;
+  ASSERT_TRUE(RunUntil([&] { return (dialog = PrintDialogFor(window_)) != nullptr; }));
+  gtk_print_unix_dialog_set_settings(GTK_PRINT_UNIX_DIALOG(dialog), settings);
+  g_object_unref(settings);
+  ASSERT_TRUE(RunUntil([&] { return SelectedPrinter(dialog) == kFilePrinter; }))
+      << "the file printer never showed up";
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  EXPECT_EQ(PrintDialogFor(window_), nullptr);
+  EXPECT_TRUE(RunUntil([&] { return FileStart(pdf) == "%PDF"; }, 30000)) << "nothing printed";
+
+  input_.Tap({XK_Control_L}, XK_p);
+  ASSERT_TRUE(RunUntil([&] { return (dialog = PrintDialogFor(window_)) != nullptr; }));
+  EXPECT_TRUE(RunUntil([&] { return SelectedPrinter(dialog) == kFilePrinter; }));
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  EXPECT_EQ(PrintDialogFor(window_), nullptr);
+  g_remove(pdf.c_str());
+  g_rmdir(dir);
+  g_free(dir);
+}
+
+TEST_F(ReaderActionsTest, F7TogglesCaretBrowsing) {
+  Load("page1.html");
+  Eval("var keyups = 0; addEventListener('keyup', function () { ++keyups; })");
+  // Where Right leaves a caret put at the start of the first match, once the page saw the key.
+  int keyups = 0;
+  const auto right_from_start = [&] {
+    Eval("getSelection().collapse(document.getElementById('match1').firstChild, 0)");
+    input_.Tap({}, XK_Right);
+    EXPECT_TRUE(EvalGives("keyups", std::to_string(++keyups)));
+    return Eval("String(getSelection().focusOffset)");
+  };
+  EXPECT_EQ(right_from_start(), "0") << "off at start: the arrow scrolls";
+  input_.Tap({}, XK_F7);
+  ++keyups;
+  EXPECT_EQ(right_from_start(), "1") << "on: the caret moves";
+  input_.Tap({}, XK_F7);
+  ++keyups;
+  EXPECT_EQ(right_from_start(), "0") << "off again";
+}
+
+TEST_F(ReaderActionsTest, FindBarControlsHaveNamesForScreenReaders) {
+  const std::pair<const char*, const char*> names[] = {{kFindEntryName, "Find"},
+                                                       {kFindPreviousName, "Previous match"},
+                                                       {kFindNextName, "Next match"},
+                                                       {kFindCloseName, "Close find bar"}};
+  for (const auto& [widget, name] : names) {
+    GtkWidget* found = FindNamed(GTK_WIDGET(window_), widget);
+    ASSERT_NE(found, nullptr) << widget;
+    EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(found)), name) << widget;
+  }
 }
 
 TEST_F(ReaderActionsTest, ContextMenuKeepsHistoryReloadAndCopy) {

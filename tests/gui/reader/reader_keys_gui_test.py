@@ -155,6 +155,29 @@ class ReaderKeys(viewer.ViewerTestCase):
             viewer.close_window(main)
             self.assert_ends_normally(program)
 
+    def test_one_close_request_closes_a_popup_whose_print_dialog_is_open(self):
+        program = self.launch(viewer.settings_fields(start=b"opens_two_popups.html"))
+        main = program.main_window()
+        first, second = program.popups(2)
+
+        def dialog_of(window):
+            found = [w for w in program.windows()
+                     if w.transient_for == window.xid and w.title != viewer.POPUP_TITLE]
+            return found[0] if found else None
+
+        press(first, "ctrl+p")
+        viewer.wait_for("the first popup's print dialog", lambda: dialog_of(first))
+        viewer.close_window(first)
+        program.popups(1)
+        viewer.wait_for("the dialog to go with its popup", lambda: dialog_of(first) is None)
+        self.assertTrue(program.alive(), program.read_log())
+
+        # The main window closes on the first request, a popup's print dialog open or not.
+        press(second, "ctrl+p")
+        viewer.wait_for("the second popup's print dialog", lambda: dialog_of(second))
+        viewer.close_window(main)
+        self.assert_ends_normally(program)
+
 
 if __name__ == "__main__":
     unittest.main()
