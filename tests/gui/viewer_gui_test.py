@@ -208,7 +208,8 @@ class Program:
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(os.path.join(PAGES, template), target)
 
-    def start(self):
+    def start(self, launcher=()):
+        """Starts the program from the root folder, through `launcher` (a command) if given."""
         env = dict(os.environ)
         key, value = self.marker.decode().split("=", 1)
         env[key] = value
@@ -219,7 +220,7 @@ class Program:
         env.setdefault("GTK_A11Y", "none")
         env.setdefault("WEBKIT_A11Y_BUS_ADDRESS", "")
         self.log = open(os.path.join(self.dir, "program.log"), "wb")
-        self.process = subprocess.Popen([self.path], cwd="/", env=env, stdout=self.log,
+        self.process = subprocess.Popen([*launcher, self.path], cwd="/", env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, start_new_session=True)
         return self
 
@@ -457,6 +458,17 @@ class StartPage(ViewerTestCase):
         program.add_page("café/closes_itself.html".encode())
         program.path = os.path.join(base, b"caf\xe9", b"vellum")
         program.start()
+        self.addCleanup(program.stop)
+        self.assertEqual(program.wait_exit(), 0, program.read_log())
+        self.assertEqual(program.stop(), [])
+
+    def test_started_through_the_loader_opens_its_own_book(self):
+        # A medium that keeps no executable bits: the reader starts the book through the dynamic
+        # loader, from another folder.
+        loader = re.search(r"program interpreter: (.*?)\]", run("readelf", "-l", PROGRAM)).group(1)
+        program = Program(settings_fields(start=b"closes_itself.html"))
+        os.chmod(program.path, 0o644)
+        program.start(launcher=[loader])
         self.addCleanup(program.stop)
         self.assertEqual(program.wait_exit(), 0, program.read_log())
         self.assertEqual(program.stop(), [])
