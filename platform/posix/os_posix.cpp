@@ -130,9 +130,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 Path RunningProgramPath() {
   const std::string exe = ReadLink("/proc/self/exe");
   // Started through the dynamic loader ("ld-linux-x86-64.so.2 ./vellum", the way to start a
-  // program from a medium that keeps no executable bits), /proc/self/exe is the loader; the file
-  // the kernel was asked to run is then the loader's first argument, which the loader hands on
-  // as AT_EXECFN (glibc 2.33 and later), relative to the folder the program was started from.
+  // program from a medium that keeps no executable bits), /proc/self/exe is the loader. The
+  // program is then the loader's first argument, which glibc's loader hands on as AT_EXECFN,
+  // relative to the folder the program was started from.
   const std::string loader = RequestedLoader();
   const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
   if (!loader.empty() && started != nullptr && SameFile(exe, loader) &&

@@ -535,6 +535,33 @@ class Failures(ViewerTestCase):
         self.assert_ends_normally(program)
 
 
+class MissingWebKit(ViewerTestCase):
+    """Without WebKitGTK the reader is told what to install instead of getting nothing at all."""
+
+    def test_box_says_what_to_install_then_the_program_fails(self):
+        found = re.search(r"libwebkit2gtk-4\.1\.so\.0 .*=> (\S+)", run("ldconfig", "-p"))
+        if os.geteuid() != 0 or not shutil.which("unshare") or not found:
+            self.skipTest("needs root for a private mount namespace and WebKitGTK to hide")
+        program = Program(settings_fields(start=b"plain.html"))
+        empty = os.path.join(program.dir, "empty")
+        open(empty, "wb").close()
+        # The library is an empty file in the program's own mount namespace only.
+        program.start(launcher=["unshare", "-m", "sh", "-c", 'mount --bind "$0" "$1" && exec "$2"',
+                                empty, found.group(1)])
+        self.addCleanup(program.stop)
+        box = program.message_box()
+        self.assertEqual(box.title, "vellum")
+        self.assertEqual([w.title for w in program.windows()], ["vellum"])
+        if os.environ.get("VELLUM_SCREENSHOT"):
+            subprocess.run(["import", "-window", "root", os.environ["VELLUM_SCREENSHOT"]],
+                           check=False)
+        acknowledge(box)
+        self.assertEqual(program.wait_exit(), 1)
+        # The box's text, which the program also writes to its standard error.
+        self.assertIn("This book needs WebKitGTK 4.1", program.read_log())
+        self.assertEqual(program.stop(), [])
+
+
 class Popups(ViewerTestCase):
     """Pages that open windows get popups owned by their opener."""
 
