@@ -8,6 +8,7 @@
 #include <istream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 
 #include "platform/files.h"
@@ -245,16 +246,16 @@ int Check(const CheckOptions& options, std::ostream& out) {
   const Inspection ins = Inspect(LocateForViewer(options.path));
   const std::string file = Shown(ins.location.file);
   int code = ins.problems.empty() ? kExitOk : kExitProblems;
+  const std::optional<std::string> viewer_warning = ViewerModeWarning(ins.location.directory);
+  if (viewer_warning && options.strict) code = kExitProblems;
   json doc;
   if (options.as_json) {
     doc["settings"] = InspectionJson(ins, Fields::kNamed);
+    if (viewer_warning) doc["viewer_warning"] = *viewer_warning;
   } else {
     for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
     for (const std::string& note : ins.notes) out << "note: " << note << "\n";
-    if (const auto warning = ViewerModeWarning(ins.location.directory)) {
-      out << "warning: " << *warning << "\n";
-      if (options.strict) code = kExitProblems;
-    }
+    if (viewer_warning) out << "warning: " << *viewer_warning << "\n";
     if (ins.problems.empty()) {
       out << "ok: " << file << ": the viewer starts without a message and opens "
           << Shown(ins.start_page_path) << "\n";

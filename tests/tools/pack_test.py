@@ -154,6 +154,19 @@ class Pack(unittest.TestCase):
         self.run_tool("pack", self.book, "-o", archive, "--force")
         self.assertTrue(zipfile.is_zipfile(archive))
 
+    def test_check_warns_of_a_vellum_that_is_not_executable(self):
+        if WINE:
+            self.skipTest("Windows keeps no executable bit")
+        viewer = os.path.join(self.book, "vellum")
+        for mode, warned in [(0o755, False), (0o644, True)]:
+            with open(viewer, "wb") as f:
+                f.write(VIEWERS["vellum"])
+            os.chmod(viewer, mode)
+            with self.subTest(mode=oct(mode)):
+                result = self.run_tool("check", self.book, "--platform", "linux", check=False)
+                self.assertEqual(b"warning: vellum: not executable" in result.stdout, warned)
+                self.assertEqual(b"vellum-settings pack" in result.stdout, warned)
+
     def test_windows_build_makes_the_same_zip_as_the_linux_build(self):
         if not WINE or not os.path.exists(LINUX_TOOL):
             self.skipTest("needs the Windows build under Wine and the Linux build")
