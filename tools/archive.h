@@ -15,8 +15,8 @@ struct ArchiveEntry {
   unsigned mode = 0644;  // Unix permission bits
 };
 
-// `time` (seconds since 1970, UTC) is every entry's modification time. Throws ToolError-like
-// std::runtime_error when the entries do not fit the format.
+// `time` (seconds since 1970, UTC) is every entry's modification time. Throws std::runtime_error
+// when the entries do not fit the format (a zip holds less than 4 GiB and 65535 entries).
 std::string MakeZip(const std::vector<ArchiveEntry>& entries, std::int64_t time);
 std::string MakeTarGz(const std::vector<ArchiveEntry>& entries, std::int64_t time);
 

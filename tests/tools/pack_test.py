@@ -27,6 +27,9 @@ PAGES = {
     "s\u00fc\u00df/caf\u00e9.html": b"<html><body>caf\xc3\xa9</body></html>",
     "images/noise.bin": bytes((i * 7919) % 251 for i in range(200000)),
     "empty.txt": b"",
+    # Longer than a tar header holds: split at a "/", and too long a name for that.
+    "long/" + "n" * 110 + "/page.html": b"<p>deep</p>",
+    "x" * 120 + ".txt": b"long",
 }
 
 
