@@ -33,8 +33,9 @@ int ScaledToScreen(int design) {
   return static_cast<int>(std::lround(design * dpi / 96));
 }
 
-// A modal box centred on the screen with one OK button; returns once acknowledged.
-void RunMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) {
+// A modal box centred on the screen with one OK button; returns once acknowledged. With
+// `selectable`, the reader can select and copy the text (a command to run).
+void RunMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon, bool selectable = false) {
   GtkWidget* dialog = gtk_message_dialog_new(
       nullptr, GTK_DIALOG_MODAL, icon == BoxIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER,
       GTK_BUTTONS_OK, "%s", DisplayText(text).c_str());
@@ -48,6 +49,17 @@ void RunMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) {
     gtk_message_dialog_set_image(As<GtkMessageDialog>(dialog), image);
     gtk_widget_show(image);
     G_GNUC_END_IGNORE_DEPRECATIONS
+  }
+  if (selectable) {
+    GtkWidget* area = gtk_message_dialog_get_message_area(As<GtkMessageDialog>(dialog));
+    GList* children = gtk_container_get_children(As<GtkContainer>(area));
+    for (GList* child = children; child != nullptr; child = child->next) {
+      if (GTK_IS_LABEL(child->data)) gtk_label_set_selectable(As<GtkLabel>(child->data), TRUE);
+    }
+    g_list_free(children);
+    // The button keeps the keyboard focus: Return still acknowledges, and nothing shows selected.
+    gtk_widget_grab_focus(
+        gtk_dialog_get_widget_for_response(As<GtkDialog>(dialog), GTK_RESPONSE_OK));
   }
   gtk_dialog_run(As<GtkDialog>(dialog));
   gtk_widget_destroy(dialog);
@@ -453,7 +465,7 @@ std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
   if (!gtk::webkit_library::Load(why)) {
     // Said in a box, as the program's other boxes are captioned, and on the standard error.
     const std::string text = gtk::webkit_library::MissingText(gtk::OsRelease());
-    gtk::RunMessageBox(gtk::ProgramCaption(), text, BoxIcon::Error);
+    gtk::RunMessageBox(gtk::ProgramCaption(), text, BoxIcon::Error, /*selectable=*/true);
     throw PlatformError(text + "\n(" + why + ")");
   }
   return std::make_unique<gtk::ViewerApp>();
