@@ -5,13 +5,13 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake make g++ pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libcli11-dev nlohmann-json3-dev libgumbo-dev"
-  [test]="libgtest-dev libxtst-dev python3 clang-format xvfb openbox xdotool x11-utils wmctrl dbus dbus-x11 imagemagick node-acorn weston python3-gi"
+  [build]="cmake make g++ pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libcli11-dev nlohmann-json3-dev libgumbo-dev zlib1g-dev"
+  [test]="libgtest-dev libxtst-dev python3 clang-format xvfb openbox xdotool x11-utils wmctrl dbus dbus-x11 imagemagick node-acorn weston python3-gi unzip libarchive-tools"
   [run]="xvfb openbox dbus dbus-x11 imagemagick x11-utils xdotool"
   [bench]="libbenchmark-dev time python3 xvfb openbox dbus dbus-x11 x11-utils"
   [fuzz]="clang-14 libclang-rt-14-dev"
-  [tools]="libcli11-dev nlohmann-json3-dev libgumbo-dev"
-  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest locales icoutils"
+  [tools]="libcli11-dev nlohmann-json3-dev libgumbo-dev zlib1g-dev"
+  [win32]="mingw-w64 g++-mingw-w64-x86-64 wine wine64 googletest locales icoutils libz-mingw-w64-dev"
   [icon]="librsvg2-bin icoutils"
 )
 

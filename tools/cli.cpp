@@ -8,6 +8,7 @@
 #include <istream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 
 #include "platform/files.h"
@@ -17,6 +18,7 @@
 #include "tools/book/book_check.h"
 #endif
 #include "tools/inspect.h"
+#include "tools/pack.h"
 #include "tools/settings_edit.h"
 #include "tools/text_encoding.h"
 #include "viewer/Unit1.h"
@@ -244,12 +246,16 @@ int Check(const CheckOptions& options, std::ostream& out) {
   const Inspection ins = Inspect(LocateForViewer(options.path));
   const std::string file = Shown(ins.location.file);
   int code = ins.problems.empty() ? kExitOk : kExitProblems;
+  const std::optional<std::string> viewer_warning = ViewerModeWarning(ins.location.directory);
+  if (viewer_warning && options.strict) code = kExitProblems;
   json doc;
   if (options.as_json) {
     doc["settings"] = InspectionJson(ins, Fields::kNamed);
+    if (viewer_warning) doc["viewer_warning"] = *viewer_warning;
   } else {
     for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
     for (const std::string& note : ins.notes) out << "note: " << note << "\n";
+    if (viewer_warning) out << "warning: " << *viewer_warning << "\n";
     if (ins.problems.empty()) {
       out << "ok: " << file << ": the viewer starts without a message and opens "
           << Shown(ins.start_page_path) << "\n";
@@ -617,6 +623,23 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
   encode->add_option("-o,--output", encode_options.output, "write to a file instead");
   encode->add_flag("--force", encode_options.force, "replace an existing output file");
 
+  PackOptions pack_options;
+  CLI::App* pack = app.add_subcommand(
+      "pack", "Check the book, then write it with its viewers as one archive for readers");
+  pack->add_option("path", pack_options.path,
+                   "a folder, or the Vellum.ini in it (default: the current folder)");
+  pack->add_option("-o,--output", pack_options.output,
+                   "the archive to write (default: beside the folder, named after it)");
+  pack->add_option("--format", pack_options.format,
+                   "zip (default) or tar.gz (the default for an output named .tar.gz)")
+      ->check(CLI::IsMember({"zip", "tar.gz"}));
+  pack->add_flag("--linux", pack_options.linux_viewer,
+                 "add the Linux viewer (vellum) from beside this tool");
+  pack->add_flag("--windows", pack_options.windows_viewer,
+                 "add the Windows viewer (Vellum.exe) from beside this tool (with neither "
+                 "option: both, where there are any)");
+  pack->add_flag("--force", pack_options.force, "pack even a book that check finds errors in");
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -640,6 +663,18 @@ int RunSettingsTool(const std::vector<std::string>& args, std::istream& in, std:
     if (set->parsed()) return Set(set_options, *set, out, err);
     if (decode->parsed()) return Decode(decode_options, in, out);
     if (encode->parsed()) return Encode(encode_options, in, out, err);
+    if (pack->parsed()) {
+      CheckOptions book;
+      book.path = pack_options.path;
+      book.platform =
+          pack_options.windows_viewer || !pack_options.linux_viewer ? "windows" : "linux";
+      if (Check(book, out) != kExitOk && !pack_options.force) {
+        err << kProgram << ": not packed: the book has problems (above); fix them, or pack it "
+            << "anyway with --force\n";
+        return kExitProblems;
+      }
+      return Pack(pack_options, out);
+    }
   } catch (const std::exception& e) {
     err << kProgram << ": " << OneLine(e.what()) << "\n";
     return kExitError;

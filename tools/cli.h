@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The `vellum-settings` command line: show, check, new, set, decode and encode.
+// The `vellum-settings` command line: show, check, new, set, decode, encode and pack.
 #pragma once
 
 #include <iosfwd>

@@ -13,7 +13,7 @@ int RunProgram(const vellum::platform::StartupArgs& args) {
     auto app = vellum::platform::CreateApplication(args);
     return vellum::Project1Main(*app);
   } catch (const std::exception& e) {
-    // Only reached when there is no window system to report to.
+    // Reached when there is no window system to report to, or the backend has told the reader.
     std::fprintf(stderr, "vellum: %s\n", e.what());
     return 1;
   }

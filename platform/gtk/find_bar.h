@@ -4,7 +4,7 @@
 #pragma once
 
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
+#include "platform/gtk/webkit_library.h"
 
 namespace vellum::platform::gtk {
 

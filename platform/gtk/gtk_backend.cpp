@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The Linux backend: GTK 3 windows, each holding one WebKitGTK view, and GLib's main loop.
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 #ifdef GDK_WINDOWING_WAYLAND
 #include <gdk/gdkwayland.h>
 #endif
@@ -20,6 +19,7 @@
 #include "platform/gtk/gobject_cast.h"
 #include "platform/gtk/page_services.h"
 #include "platform/gtk/reader_actions.h"
+#include "platform/gtk/webkit_library.h"
 #include "platform/gtk/x11_frame.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -36,6 +36,59 @@ int ScaledToScreen(int size) {
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
   if (dpi <= 0) dpi = 96;
   return static_cast<int>(std::lround(size * dpi / 96));
+}
+
+// A modal box centred on the screen with one OK button; returns once acknowledged. With
+// `selectable`, the reader can select and copy the text (a command to run).
+void RunMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon, bool selectable = false) {
+  GtkWidget* dialog = gtk_message_dialog_new(
+      nullptr, GTK_DIALOG_MODAL, icon == BoxIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER,
+      GTK_BUTTONS_OK, "%s", DisplayText(text).c_str());
+  GtkWindow* window = As<GtkWindow>(dialog);
+  gtk_window_set_title(window, DisplayText(caption).c_str());
+  gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+  if (icon == BoxIcon::Error) {
+    // GTK 3 message dialogs show no icon of their own any more; the error report wants one.
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GtkWidget* image = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+    gtk_message_dialog_set_image(As<GtkMessageDialog>(dialog), image);
+    gtk_widget_show(image);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+  }
+  if (selectable) {
+    GtkWidget* area = gtk_message_dialog_get_message_area(As<GtkMessageDialog>(dialog));
+    GList* children = gtk_container_get_children(As<GtkContainer>(area));
+    for (GList* child = children; child != nullptr; child = child->next) {
+      if (GTK_IS_LABEL(child->data)) gtk_label_set_selectable(As<GtkLabel>(child->data), TRUE);
+    }
+    g_list_free(children);
+    // The button keeps the keyboard focus: Return still acknowledges, and nothing shows selected.
+    gtk_widget_grab_focus(
+        gtk_dialog_get_widget_for_response(As<GtkDialog>(dialog), GTK_RESPONSE_OK));
+  }
+  gtk_dialog_run(As<GtkDialog>(dialog));
+  gtk_widget_destroy(dialog);
+}
+
+// The caption of the program's boxes: the program file's name up to its first dot, its first
+// letter as it is and the rest in lower case.
+Bytes ProgramCaption() {
+  const Path::String name = RunningProgramPath().FileName().native();
+  return LowerCaseAfterFirst(Path::Native(name.substr(0, name.find('.'))));
+}
+
+// What the system says of itself (os-release(5)); empty when it says nothing.
+std::string OsRelease() {
+  for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+    gchar* text = nullptr;
+    gsize size = 0;
+    if (g_file_get_contents(file, &text, &size, nullptr)) {
+      std::string release(text, size);
+      g_free(text);
+      return release;
+    }
+  }
+  return {};
 }
 
 class ViewerWindow;
@@ -487,22 +540,7 @@ std::unique_ptr<Window> ViewerApp::CreateViewerWindow(WindowEvents& events, Wind
 }
 
 void ViewerApp::ShowMessageBox(const Bytes& caption, const Bytes& text, BoxIcon icon) {
-  GtkWidget* dialog = gtk_message_dialog_new(
-      nullptr, GTK_DIALOG_MODAL, icon == BoxIcon::Error ? GTK_MESSAGE_ERROR : GTK_MESSAGE_OTHER,
-      GTK_BUTTONS_OK, "%s", DisplayText(text).c_str());
-  GtkWindow* window = As<GtkWindow>(dialog);
-  gtk_window_set_title(window, DisplayText(caption).c_str());
-  gtk_window_set_position(window, GTK_WIN_POS_CENTER);
-  if (icon == BoxIcon::Error) {
-    // GTK 3 message dialogs show no icon of their own any more; the error report wants one.
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    GtkWidget* image = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
-    gtk_message_dialog_set_image(As<GtkMessageDialog>(dialog), image);
-    gtk_widget_show(image);
-    G_GNUC_END_IGNORE_DEPRECATIONS
-  }
-  gtk_dialog_run(As<GtkDialog>(dialog));
-  gtk_widget_destroy(dialog);
+  RunMessageBox(caption, text, icon);
 }
 
 void ViewerApp::RunLoop() {
@@ -561,6 +599,13 @@ std::unique_ptr<Application> CreateApplication(const StartupArgs& args) {
   if (GdkPixbuf* icon = gdk_pixbuf_new_from_resource("/org/vellum/icons/vellum.png", nullptr)) {
     gtk_window_set_default_icon(icon);
     g_object_unref(icon);
+  }
+  std::string why;
+  if (!gtk::webkit_library::Load(why)) {
+    // Said in a box, as the program's other boxes are captioned, and on the standard error.
+    const std::string text = gtk::webkit_library::MissingText(gtk::OsRelease());
+    gtk::RunMessageBox(gtk::ProgramCaption(), text, BoxIcon::Error, /*selectable=*/true);
+    throw PlatformError(text + "\n(" + why + ")");
   }
   return std::make_unique<gtk::ViewerApp>();
 }

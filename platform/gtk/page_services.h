@@ -3,7 +3,7 @@
 // view cannot show, downloads, and a page whose web process ends.
 #pragma once
 
-#include <webkit2/webkit2.h>
+#include "platform/gtk/webkit_library.h"
 
 namespace vellum::platform::gtk {
 

@@ -3,12 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <link.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -83,16 +86,64 @@ bool IsMultiByteCodePage() { return false; }
 
 std::size_t CharacterLength(std::string_view, std::size_t) { return 1; }
 
-Path RunningProgramPath() {
+namespace {
+
+std::string ReadLink(const char* link) {
   std::vector<char> buffer(256);
   for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) throw PlatformError(ErrnoText("Cannot resolve", "/proc/self/exe", errno));
+    ssize_t n = ::readlink(link, buffer.data(), buffer.size());
+    if (n < 0) throw PlatformError(ErrnoText("Cannot resolve", link, errno));
     if (static_cast<std::size_t>(n) < buffer.size()) {
-      return Path::Native(Path::String(buffer.data(), static_cast<std::size_t>(n)));
+      return std::string(buffer.data(), static_cast<std::size_t>(n));
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+// The dynamic loader the program asks for (its PT_INTERP), empty for a static program.
+std::string RequestedLoader() {
+  std::string loader;
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* found) {
+        // The first object is the program itself.
+        for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+          if (info->dlpi_phdr[i].p_type == PT_INTERP) {
+            *static_cast<std::string*>(found) =
+                reinterpret_cast<const char*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+          }
+        }
+        return 1;
+      },
+      &loader);
+  return loader;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+Path RunningProgramPath() {
+  const std::string exe = ReadLink("/proc/self/exe");
+  // Started through the dynamic loader ("ld-linux-x86-64.so.2 ./vellum", the way to start a
+  // program from a medium that keeps no executable bits), /proc/self/exe is the loader. The
+  // program is then the loader's first argument, which glibc's loader hands on as AT_EXECFN,
+  // relative to the folder the program was started from.
+  const std::string loader = RequestedLoader();
+  const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+  if (!loader.empty() && started != nullptr && SameFile(exe, loader) &&
+      !SameFile(started, loader)) {
+    char* resolved = ::realpath(started, nullptr);
+    if (resolved == nullptr) throw PlatformError(ErrnoText("Cannot resolve", started, errno));
+    std::string program(resolved);
+    std::free(resolved);
+    return Path::Native(program);
+  }
+  return Path::Native(exe);
 }
 
 char PathSeparator() { return '/'; }

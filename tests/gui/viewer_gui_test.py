@@ -209,7 +209,8 @@ class Program:
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(os.path.join(PAGES, template), target)
 
-    def start(self):
+    def start(self, launcher=()):
+        """Starts the program from the root folder, through `launcher` (a command) if given."""
         env = dict(os.environ)
         key, value = self.marker.decode().split("=", 1)
         env[key] = value
@@ -220,7 +221,7 @@ class Program:
         env.setdefault("GTK_A11Y", "none")
         env.setdefault("WEBKIT_A11Y_BUS_ADDRESS", "")
         self.log = open(os.path.join(self.dir, "program.log"), "wb")
-        self.process = subprocess.Popen([self.path], cwd="/", env=env, stdout=self.log,
+        self.process = subprocess.Popen([*launcher, self.path], cwd="/", env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, start_new_session=True)
         return self
 
@@ -462,6 +463,17 @@ class StartPage(ViewerTestCase):
         self.assertEqual(program.wait_exit(), 0, program.read_log())
         self.assertEqual(program.stop(), [])
 
+    def test_started_through_the_loader_opens_its_own_book(self):
+        # A medium that keeps no executable bits: the reader starts the book through the dynamic
+        # loader, from another folder.
+        loader = re.search(r"program interpreter: (.*?)\]", run("readelf", "-l", PROGRAM)).group(1)
+        program = Program(settings_fields(start=b"closes_itself.html"))
+        os.chmod(program.path, 0o644)
+        program.start(launcher=[loader])
+        self.addCleanup(program.stop)
+        self.assertEqual(program.wait_exit(), 0, program.read_log())
+        self.assertEqual(program.stop(), [])
+
     def test_page_reads_a_file_beside_it(self):
         program = self.launch(settings_fields(start=b"reads_json.html"))
         self.assert_ends_normally(program)
@@ -522,6 +534,35 @@ class Failures(ViewerTestCase):
         self.assertEqual([w for w in program.windows() if w.modal], [])
         close_window(main)
         self.assert_ends_normally(program)
+
+
+class MissingWebKit(ViewerTestCase):
+    """Without WebKitGTK the reader is told what to install instead of getting nothing at all."""
+
+    def test_box_says_what_to_install_then_the_program_fails(self):
+        found = re.search(r"libwebkit2gtk-4\.1\.so\.0 .*=> (\S+)", run("ldconfig", "-p"))
+        private = shutil.which("unshare") and subprocess.run(
+            ["unshare", "-m", "true"], capture_output=True, check=False).returncode == 0
+        if os.geteuid() != 0 or not private or not found:
+            self.skipTest("needs root for a private mount namespace and WebKitGTK to hide")
+        program = Program(settings_fields(start=b"plain.html"))
+        empty = os.path.join(program.dir, "empty")
+        open(empty, "wb").close()
+        # The library is an empty file in the program's own mount namespace only.
+        program.start(launcher=["unshare", "-m", "sh", "-c", 'mount --bind "$0" "$1" && exec "$2"',
+                                empty, found.group(1)])
+        self.addCleanup(program.stop)
+        box = program.message_box()
+        self.assertEqual(box.title, "vellum")
+        self.assertEqual([w.title for w in program.windows()], ["vellum"])
+        if os.environ.get("VELLUM_SCREENSHOT"):
+            subprocess.run(["import", "-window", "root", os.environ["VELLUM_SCREENSHOT"]],
+                           check=False)
+        acknowledge(box)
+        self.assertEqual(program.wait_exit(), 1)
+        # The box's text, which the program also writes to its standard error.
+        self.assertIn("This book needs WebKitGTK 4.1", program.read_log())
+        self.assertEqual(program.stop(), [])
 
 
 class Popups(ViewerTestCase):
