@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -300,6 +301,8 @@ gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
       return;
     }
     webkit_policy_decision_ignore(decision);
+    // The file, without what only a page reads (a ?query, a #fragment).
+    const std::string file(uri, std::strcspn(uri, "?#"));
     const char* mime_type =
         webkit_uri_response_get_mime_type(webkit_response_policy_decision_get_response(response));
     GtkWindow* window = WindowOf(view);
@@ -307,7 +310,7 @@ gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
       window = gtk_window_get_transient_for(window);
       ClosePopup(page->app, view);
     }
-    if (Slot* slot = SlotOf(window)) Ask(*slot, uri, mime_type);
+    if (Slot* slot = SlotOf(window)) Ask(*slot, file.c_str(), mime_type);
   });
   return TRUE;
 }
