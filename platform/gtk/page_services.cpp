@@ -227,11 +227,13 @@ void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
 
 void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
                             gpointer data) {
-  // Asked for as the program ends (EndWebProcess).
-  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;
-  if (g_object_get_data(G_OBJECT(webkit_web_view_get_context(view)), kEndingKey) != nullptr) return;
   auto* page = static_cast<PageWindow*>(data);
   page->app.Guarded([&] {
+    // Asked for as the program ends (EndWebProcess).
+    if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API ||
+        g_object_get_data(G_OBJECT(webkit_web_view_get_context(view)), kEndingKey) != nullptr) {
+      return;
+    }
     NoteAddress(view, *page);
     const char* uri = webkit_web_view_get_uri(view);
     const std::string address = uri != nullptr ? uri : page->first_address;
