@@ -225,7 +225,7 @@ ViewerWindow::ViewerWindow(ViewerApp& app, WindowEvents& events, ViewerWindow* o
   gtk_widget_show(content_);
   gtk_widget_show(As<GtkWidget>(view_));
   AttachReaderActions(window, As<GtkBox>(content_), view_);
-  AttachPageServices(view_);
+  AttachPageServices(app_, view_);
 
   gtk_widget_add_events(window_, GDK_PROPERTY_CHANGE_MASK);
   g_signal_connect(window_, "delete-event", Callback(OnDelete), this);
@@ -526,7 +526,7 @@ ViewerApp::ViewerApp() : program_path_(RunningProgramPath()) {
   webkit_settings_set_javascript_can_open_windows_automatically(settings_, TRUE);
   webkit_settings_set_allow_file_access_from_file_urls(settings_, TRUE);
   webkit_settings_set_allow_universal_access_from_file_urls(settings_, FALSE);
-  AttachDownloads(context_);
+  AttachDownloads(*this, context_);
 }
 
 ViewerApp::~ViewerApp() {
@@ -557,16 +557,10 @@ void ViewerApp::QuitLoop() {
 
 // Ends the web processes outright, once the loop has returned and outside any of WebKit's own
 // handlers. Left to themselves, they would take down page after page, each view waiting its turn,
-// and the program would take seconds per hundred popups to end. What WebKit then says about the
-// ends it was asked for is of no interest. The windows still open go with the process, all at
-// once, a few milliseconds later.
+// and the program would take seconds per hundred popups to end. The page services let these ends
+// be. The windows still open go with the process, all at once, a few milliseconds later.
 void ViewerApp::EndWebProcesses() {
-  const guint terminated = g_signal_lookup("web-process-terminated", WEBKIT_TYPE_WEB_VIEW);
-  for (ViewerWindow* window : windows_) {
-    g_signal_handlers_disconnect_matched(window->view(), G_SIGNAL_MATCH_ID, terminated, 0, nullptr,
-                                         nullptr, nullptr);
-    webkit_web_view_terminate_web_process(window->view());
-  }
+  for (ViewerWindow* window : windows_) EndWebProcess(window->view());
 }
 
 void ViewerApp::Queue(std::function<void()> task) {

@@ -1,23 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "platform/gtk/page_services.h"
 
-#include <fcntl.h>
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
-#include <set>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "platform/gtk/gobject_cast.h"
+#include "platform/gtk/page_window.h"
+#include "platform/gtk/programs.h"
 
 // The header glib generates for the built-in pages declares a C function without saying so.
 extern "C" {
 #include "platform/gtk/pages/pages_resource.h"
 }
-
-// No C++ exception can leave these callbacks: nothing below throws (allocation failures abort in
-// GLib as they would in std::terminate).
 
 namespace vellum::platform::gtk {
 
@@ -29,92 +27,155 @@ constexpr gint64 kRecoveryMicroseconds = 30 * G_USEC_PER_SEC;
 constexpr char kStoppedPage[] = "/org/vellum/pages/page_stopped.html";
 constexpr char kAddressMark[] = "@ADDRESS@";
 constexpr char kDocumentMark[] = "@DOCUMENT@";
+constexpr char kEndingKey[] = "vellum-ending";
 
-// The viewer window that holds `view`, if it still has one.
-GtkWindow* WindowOf(WebKitWebView* view) {
-  if (view == nullptr) return nullptr;
-  GtkWidget* top = gtk_widget_get_toplevel(As<GtkWidget>(view));
-  return gtk_widget_is_toplevel(top) ? As<GtkWindow>(top) : nullptr;
-}
-
-// The text of the title bar of the window that owns all the others (the book's title).
-const char* BookTitle(GtkWindow* window) {
-  while (window != nullptr && gtk_window_get_transient_for(window) != nullptr) {
-    window = gtk_window_get_transient_for(window);
-  }
-  const char* title = window != nullptr ? gtk_window_get_title(window) : nullptr;
-  return title != nullptr ? title : "";
-}
-
-// A message for the reader, over `parent`, that waits for OK without holding up the page.
-void ShowMessage(GtkWindow* parent, GtkMessageType type, const char* text, const char* detail) {
-  GtkWidget* dialog = gtk_message_dialog_new(
-      parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
-      GTK_BUTTONS_OK, "%s", text);
-  if (detail != nullptr && *detail != '\0') {
-    gtk_message_dialog_format_secondary_text(As<GtkMessageDialog>(dialog), "%s", detail);
-  }
-  gtk_window_set_title(As<GtkWindow>(dialog), BookTitle(parent));
-  g_signal_connect(dialog, "response", Callback(gtk_widget_destroy), nullptr);
-  gtk_widget_show(dialog);
-}
-
-std::string DisplayName(const char* path_or_uri) {
-  gchar* name = g_filename_display_basename(path_or_uri);
-  std::string text = name;
-  g_free(name);
-  return text;
-}
+enum Answer : gint { kSave = 1, kOpen = 2 };
 
 // ---------------------------------------------------------------------------------------------
 // Files the view cannot show
 
-// Opens a local file in the reader's default application for its type, through the desktop
-// portal where there is one.
-void OpenInDefaultApplication(GtkWindow* parent, const char* uri) {
-  GdkDisplay* display =
-      parent != nullptr ? gtk_widget_get_display(As<GtkWidget>(parent)) : gdk_display_get_default();
-  GdkAppLaunchContext* launch = gdk_display_get_app_launch_context(display);
+struct Question {
+  PageWindow& window;
+  std::string uri;
+  GAppInfo* application = nullptr;  // the default one for the file's type; none for programs
+
+  ~Question() {
+    if (application != nullptr) g_object_unref(application);
+  }
+};
+
+// The reader's default application for the type of the file at `path`, if there is one.
+GAppInfo* DefaultApplication(const char* path) {
+  gchar* type = nullptr;
+  GFile* file = g_file_new_for_path(path);
+  GFileInfo* info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                      G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+  g_object_unref(file);
+  if (info != nullptr) {
+    type = g_strdup(g_file_info_get_content_type(info));
+    g_object_unref(info);
+  }
+  GAppInfo* application = type != nullptr ? g_app_info_get_default_for_type(type, FALSE) : nullptr;
+  g_free(type);
+  return application;
+}
+
+void Open(PageWindow& window, const Question& question) {
+  GdkAppLaunchContext* launch =
+      gdk_display_get_app_launch_context(gtk_widget_get_display(As<GtkWidget>(window.window)));
+  GList uris{const_cast<char*>(question.uri.c_str()), nullptr, nullptr};
   GError* error = nullptr;
-  const bool opened =
-      g_app_info_launch_default_for_uri(uri, As<GAppLaunchContext>(launch), &error) != FALSE;
+  const bool opened = g_app_info_launch_uris(question.application, &uris,
+                                             As<GAppLaunchContext>(launch), &error) != FALSE;
   g_object_unref(launch);
   if (opened) return;
-  gchar* path = g_filename_from_uri(uri, nullptr, nullptr);
-  const std::string name = DisplayName(path != nullptr ? path : uri);
-  g_free(path);
-  const bool no_application = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED) ||
-                              g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND);
+  std::string detail = DisplayName(question.uri.c_str());
+  if (error != nullptr) detail += "\n" + std::string(error->message);
   g_clear_error(&error);
-  ShowMessage(parent, GTK_MESSAGE_INFO,
-              no_application ? "No application is set up to open this file."
-                             : "This file could not be opened.",
-              name.c_str());
+  ShowMessage(window.window, GTK_MESSAGE_ERROR, "This file could not be opened.", detail);
+}
+
+void OnQuestionResponse(GtkDialog* dialog, gint response, gpointer data) {
+  auto* question = static_cast<Question*>(data);
+  PageWindow& window = question->window;
+  window.app.Guarded([&] {
+    // Kept past the dialog, which frees the question with it.
+    const std::unique_ptr<Question> answered(new Question{window, question->uri, nullptr});
+    std::swap(answered->application, question->application);
+    gtk_widget_destroy(As<GtkWidget>(dialog));
+    if (response == kOpen && answered->application != nullptr) Open(window, *answered);
+    if (response == kSave && !window.Busy()) {
+      // Its Save dialog opens in this window once WebKit has the file's name.
+      window.download = webkit_web_view_download_uri(window.view, answered->uri.c_str());
+    }
+  });
+}
+
+void OnQuestionDestroy(GtkWidget*, gpointer data) {
+  auto* window = static_cast<PageWindow*>(data);
+  window->app.Guarded([&] {
+    window->question = nullptr;
+    window->more_label = nullptr;
+    window->more = 0;
+  });
+}
+
+// Asks the reader, in `window`, what to do with the local file at `uri`, which the view
+// took for `mime_type`.
+void Ask(PageWindow& window, const char* uri, const char* mime_type) {
+  if (window.Busy()) {
+    CountMore(window);
+    return;
+  }
+  gchar* path = g_filename_from_uri(uri, nullptr, nullptr);
+  if (path == nullptr) return;  // a file: URI always has a path
+  auto* question = new Question{window, uri, nullptr};
+  const bool program = IsProgram(path, mime_type);
+  if (!program) question->application = DefaultApplication(path);
+  const std::string name = DisplayName(path);
+  g_free(path);
+
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_QUESTION,
+                             GTK_BUTTONS_NONE, "This page asks to open “%s”.", name.c_str());
+  auto* message = As<GtkMessageDialog>(dialog);
+  if (program) {
+    gtk_message_dialog_format_secondary_text(
+        message, "It is a program or starts one: it can only be saved.");
+  } else if (question->application == nullptr) {
+    gtk_message_dialog_format_secondary_text(message,
+                                             "No application is set up to open this file.");
+  } else {
+    gtk_message_dialog_format_secondary_text(message, "Open it with %s, or save it?",
+                                             g_app_info_get_display_name(question->application));
+  }
+  GtkWidget* more = gtk_label_new(nullptr);
+  gtk_container_add(As<GtkContainer>(gtk_message_dialog_get_message_area(message)), more);
+  gtk_dialog_add_button(As<GtkDialog>(dialog), "_Cancel", GTK_RESPONSE_CANCEL);
+  gtk_dialog_add_button(As<GtkDialog>(dialog), "_Save…", kSave);
+  if (question->application != nullptr) {
+    gchar* open =
+        g_strdup_printf("_Open with %s", g_app_info_get_display_name(question->application));
+    gtk_dialog_add_button(As<GtkDialog>(dialog), open, kOpen);
+    g_free(open);
+  }
+  gtk_dialog_set_default_response(As<GtkDialog>(dialog), GTK_RESPONSE_CANCEL);
+  Place(dialog, window.window);
+  window.question = dialog;
+  window.more_label = As<GtkLabel>(more);
+  g_signal_connect(dialog, "destroy", Callback(OnQuestionDestroy), &window);
+  g_signal_connect_data(
+      dialog, "response", Callback(OnQuestionResponse), question,
+      [](gpointer data, GClosure*) { delete static_cast<Question*>(data); }, GConnectFlags{});
+  gtk_widget_show(dialog);
 }
 
 gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
-                        WebKitPolicyDecisionType type, gpointer) {
+                        WebKitPolicyDecisionType type, gpointer data) {
   if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
   auto* response = As<WebKitResponsePolicyDecision>(decision);
   // What the view shows itself, and responses sent as attachments (downloaded), go on as usual.
   if (webkit_response_policy_decision_is_mime_type_supported(response)) return FALSE;
-  const char* uri =
-      webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
-  if (uri != nullptr && g_str_has_prefix(uri, "file:")) {
+  auto* page = static_cast<PageWindow*>(data);
+  page->app.Guarded([&] {
+    const char* uri =
+        webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (uri == nullptr || !g_str_has_prefix(uri, "file:")) {
+      webkit_policy_decision_download(decision);  // a fresh popup closes when it starts
+      return;
+    }
     webkit_policy_decision_ignore(decision);
-    OpenInDefaultApplication(WindowOf(view), uri);
-  } else {
-    webkit_policy_decision_download(decision);
-  }
+    // The file, without what only a page reads (a ?query, a #fragment).
+    const std::string file(uri, std::strcspn(uri, "?#"));
+    const char* mime_type =
+        webkit_uri_response_get_mime_type(webkit_response_policy_decision_get_response(response));
+    if (PageWindow* asking = AskingWindow(view)) Ask(*asking, file.c_str(), mime_type);
+  });
   return TRUE;
 }
 
 // ---------------------------------------------------------------------------------------------
 // A web process that ends
-
-struct Recovery {
-  gint64 reloaded_at = 0;  // monotonic time of the last reload after an end; 0: none
-};
 
 void ShowStoppedPage(WebKitWebView* view, const std::string& address) {
   GBytes* page = g_resource_lookup_data(vellum_pages_get_resource(), kStoppedPage,
@@ -147,203 +208,66 @@ void ShowStoppedPage(WebKitWebView* view, const std::string& address) {
                                       address.empty() ? at : document.c_str());
 }
 
+void NoteAddress(WebKitWebView* view, PageWindow& page) {
+  const char* uri = webkit_web_view_get_uri(view);
+  if (page.first_address.empty() && uri != nullptr) page.first_address = uri;
+}
+
+void OnUriChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+  auto* page = static_cast<PageWindow*>(data);
+  page->app.Guarded([&] { NoteAddress(view, *page); });
+}
+
+void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* page = static_cast<PageWindow*>(data);
+  page->app.Guarded([&] {
+    if (event == WEBKIT_LOAD_COMMITTED) page->committed = true;
+  });
+}
+
 void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
                             gpointer data) {
-  if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;  // never asked for by this program
-  auto* recovery = static_cast<Recovery*>(data);
-  const char* uri = webkit_web_view_get_uri(view);
-  const std::string address = uri != nullptr ? uri : "";
-  const gint64 now = g_get_monotonic_time();
-  if (!address.empty() &&
-      (recovery->reloaded_at == 0 || now - recovery->reloaded_at > kRecoveryMicroseconds)) {
-    recovery->reloaded_at = now;
-    webkit_web_view_reload(view);
-    return;
-  }
-  // The reader's own Reload on the notice starts afresh: a later end is tried again once.
-  recovery->reloaded_at = 0;
-  ShowStoppedPage(view, address);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Downloads
-
-// Temporary files of downloads under way, removed if the program ends before they complete.
-class Temporaries {
- public:
-  ~Temporaries() {
-    for (const std::string& path : paths_) g_unlink(path.c_str());
-  }
-  void Add(const std::string& path) { paths_.insert(path); }
-  void Remove(const std::string& path) {
-    g_unlink(path.c_str());
-    paths_.erase(path);
-  }
-  void Forget(const std::string& path) { paths_.erase(path); }
-
- private:
-  std::set<std::string> paths_;
-};
-
-Temporaries& UnderWay() {
-  static Temporaries temporaries;
-  return temporaries;
-}
-
-struct Download {
-  GtkWindow* parent = nullptr;  // weak: cleared when the window goes
-  std::string destination;      // chosen by the reader
-  std::string temporary;        // beside it, written by the engine
-  bool failed = false;
-
-  ~Download() {
-    if (parent != nullptr) g_object_remove_weak_pointer(G_OBJECT(parent), ParentSlot());
-  }
-  void SetParent(GtkWindow* window) {
-    parent = window;
-    if (parent != nullptr) g_object_add_weak_pointer(G_OBJECT(parent), ParentSlot());
-  }
-  gpointer* ParentSlot() { return reinterpret_cast<gpointer*>(&parent); }
-};
-
-constexpr char kDownloadKey[] = "vellum-download";
-
-Download* StateOf(WebKitDownload* download) {
-  return static_cast<Download*>(g_object_get_data(G_OBJECT(download), kDownloadKey));
-}
-
-void ReportFailure(Download& state) {
-  const std::string name = DisplayName(state.destination.c_str());
-  ShowMessage(state.parent, GTK_MESSAGE_ERROR, "The download failed.", name.c_str());
-}
-
-// The reader's Downloads folder, or the home folder where there is none.
-const char* DownloadsFolder() {
-  const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
-  if (folder != nullptr && g_file_test(folder, G_FILE_TEST_IS_DIR)) return folder;
-  return g_get_home_dir();
-}
-
-// Starts writing `download` to a new temporary file beside `destination`; false when none can
-// be made there.
-bool WriteBeside(WebKitDownload* download, Download& state, const std::string& destination) {
-  gchar* folder = g_path_get_dirname(destination.c_str());
-  gchar* base = g_path_get_basename(destination.c_str());
-  gchar* name = g_strdup_printf(".%s.XXXXXX.part", base);
-  gchar* pattern = g_build_filename(folder, name, nullptr);
-  g_free(name);
-  g_free(base);
-  g_free(folder);
-  // Made now, so that no other file can take the name; the engine then writes over it.
-  const int fd = g_mkstemp_full(pattern, O_RDWR | O_CLOEXEC, 0666);
-  const bool made = fd >= 0;
-  if (made) {
-    g_close(fd, nullptr);
-    state.temporary = pattern;
-    UnderWay().Add(state.temporary);
-    gchar* uri = g_filename_to_uri(pattern, nullptr, nullptr);
-    webkit_download_set_allow_overwrite(download, TRUE);
-    webkit_download_set_destination(download, uri);
-    g_free(uri);
-  }
-  g_free(pattern);
-  return made;
-}
-
-void OnChooserResponse(GtkNativeDialog* chooser, gint response, gpointer data) {
-  auto* download = static_cast<WebKitDownload*>(data);
-  Download* state = StateOf(download);
-  gchar* path = nullptr;
-  if (response == GTK_RESPONSE_ACCEPT) {
-    GFile* file = gtk_file_chooser_get_file(As<GtkFileChooser>(chooser));
-    if (file != nullptr) {
-      path = g_file_get_path(file);
-      g_object_unref(file);
+  auto* page = static_cast<PageWindow*>(data);
+  page->app.Guarded([&] {
+    // Asked for as the program ends (EndWebProcess).
+    if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API ||
+        g_object_get_data(G_OBJECT(webkit_web_view_get_context(view)), kEndingKey) != nullptr) {
+      return;
     }
-  }
-  if (state->failed) {
-    // It failed while the reader was choosing: nothing to write.
-    if (path != nullptr) {
-      state->destination = path;
-      ReportFailure(*state);
+    NoteAddress(view, *page);
+    const char* uri = webkit_web_view_get_uri(view);
+    const std::string address = uri != nullptr ? uri : page->first_address;
+    const gint64 now = g_get_monotonic_time();
+    if (!address.empty() &&
+        (page->reloaded_at == 0 || now - page->reloaded_at > kRecoveryMicroseconds)) {
+      page->reloaded_at = now;
+      // A reload does nothing where no page had begun to show.
+      if (page->committed) {
+        webkit_web_view_reload(view);
+      } else {
+        webkit_web_view_load_uri(view, page->first_address.c_str());
+      }
+      return;
     }
-  } else if (path == nullptr) {
-    webkit_download_cancel(download);
-  } else {
-    state->destination = path;
-    if (!WriteBeside(download, *state, state->destination)) {
-      state->failed = true;
-      webkit_download_cancel(download);
-      ReportFailure(*state);
-    }
-  }
-  g_free(path);
-  g_object_unref(chooser);
-  g_object_unref(download);
-}
-
-gboolean OnDecideDestination(WebKitDownload* download, gchar* suggested_name, gpointer) {
-  Download* state = StateOf(download);
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Save File", state->parent, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
-  GtkFileChooser* file_chooser = As<GtkFileChooser>(chooser);
-  gtk_native_dialog_set_modal(As<GtkNativeDialog>(chooser), TRUE);
-  gtk_file_chooser_set_do_overwrite_confirmation(file_chooser, TRUE);
-  gtk_file_chooser_set_current_folder(file_chooser, DownloadsFolder());
-  const bool named = suggested_name != nullptr && *suggested_name != '\0';
-  gtk_file_chooser_set_current_name(file_chooser, named ? suggested_name : "download");
-  // The download waits, holding its place, until the reader answers.
-  g_signal_connect(chooser, "response", Callback(OnChooserResponse), g_object_ref(download));
-  gtk_native_dialog_show(As<GtkNativeDialog>(chooser));
-  return TRUE;
-}
-
-void OnDownloadFailed(WebKitDownload* download, GError* error, gpointer) {
-  Download* state = StateOf(download);
-  const bool already_failed = std::exchange(state->failed, true);
-  if (!state->temporary.empty()) UnderWay().Remove(std::exchange(state->temporary, {}));
-  if (already_failed) return;
-  if (!g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER) &&
-      !state->destination.empty()) {
-    ReportFailure(*state);
-  }
-}
-
-// Also emitted after a failure.
-void OnDownloadFinished(WebKitDownload* download, gpointer) {
-  Download* state = StateOf(download);
-  if (state->failed || state->temporary.empty()) return;
-  if (g_rename(state->temporary.c_str(), state->destination.c_str()) == 0) {
-    UnderWay().Forget(state->temporary);
-  } else {
-    UnderWay().Remove(state->temporary);
-    ReportFailure(*state);
-  }
-  state->temporary.clear();
-}
-
-void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
-  auto* state = new Download;
-  state->SetParent(WindowOf(webkit_download_get_web_view(download)));
-  g_object_set_data_full(G_OBJECT(download), kDownloadKey, state,
-                         [](gpointer data) { delete static_cast<Download*>(data); });
-  g_signal_connect(download, "decide-destination", Callback(OnDecideDestination), nullptr);
-  g_signal_connect(download, "failed", Callback(OnDownloadFailed), nullptr);
-  g_signal_connect(download, "finished", Callback(OnDownloadFinished), nullptr);
+    // The reader's own Reload on the notice starts afresh: a later end is tried again once.
+    page->reloaded_at = 0;
+    ShowStoppedPage(view, address);
+  });
 }
 
 }  // namespace
 
-void AttachPageServices(WebKitWebView* view) {
-  auto* recovery = new Recovery;
-  g_object_set_data_full(G_OBJECT(view), "vellum-recovery", recovery,
-                         [](gpointer data) { delete static_cast<Recovery*>(data); });
-  g_signal_connect(view, "decide-policy", Callback(OnDecidePolicy), nullptr);
-  g_signal_connect(view, "web-process-terminated", Callback(OnWebProcessTerminated), recovery);
+void AttachPageServices(Application& app, WebKitWebView* view) {
+  PageWindow* page = &AttachPageWindow(app, view);
+  g_signal_connect(view, "decide-policy", Callback(OnDecidePolicy), page);
+  g_signal_connect(view, "notify::uri", Callback(OnUriChanged), page);
+  g_signal_connect(view, "load-changed", Callback(OnLoadChanged), page);
+  g_signal_connect(view, "web-process-terminated", Callback(OnWebProcessTerminated), page);
 }
 
-void AttachDownloads(WebKitWebContext* context) {
-  g_signal_connect(context, "download-started", Callback(OnDownloadStarted), nullptr);
+void EndWebProcess(WebKitWebView* view) {
+  g_object_set_data(G_OBJECT(webkit_web_view_get_context(view)), kEndingKey, view);
+  webkit_web_view_terminate_web_process(view);
 }
 
 }  // namespace vellum::platform::gtk

@@ -33,14 +33,13 @@
   X(webkit_find_controller_search_previous) \
   X(webkit_policy_decision_download) \
   X(webkit_policy_decision_ignore) \
-  X(webkit_print_operation_get_page_setup) \
-  X(webkit_print_operation_get_print_settings) \
   X(webkit_print_operation_new) \
   X(webkit_print_operation_print) \
   X(webkit_print_operation_run_dialog) \
   X(webkit_print_operation_set_page_setup) \
   X(webkit_print_operation_set_print_settings) \
   X(webkit_response_policy_decision_get_request) \
+  X(webkit_response_policy_decision_get_response) \
   X(webkit_response_policy_decision_is_mime_type_supported) \
   X(webkit_settings_get_enable_caret_browsing) \
   X(webkit_settings_new) \
@@ -50,7 +49,10 @@
   X(webkit_settings_set_javascript_can_open_windows_automatically) \
   X(webkit_settings_set_zoom_text_only) \
   X(webkit_uri_request_get_uri) \
+  X(webkit_uri_response_get_mime_type) \
   X(webkit_web_context_new_ephemeral) \
+  X(webkit_web_view_download_uri) \
+  X(webkit_web_view_get_context) \
   X(webkit_web_view_get_find_controller) \
   X(webkit_web_view_get_settings) \
   X(webkit_web_view_get_type) \
@@ -69,6 +71,7 @@
   X(webkit_web_view_set_zoom_level) \
   X(webkit_web_view_stop_loading) \
   X(webkit_web_view_terminate_web_process) \
+  X(webkit_web_view_try_close) \
   /* end of the list */
 // clang-format on
 
