@@ -66,6 +66,7 @@ if cmake --list-presets 2>/dev/null | grep -q '"win32"'; then
     fi
   done
   sed 's/$/\r/' docs/publishers.md >"$win_dir/PUBLISHERS.txt"
+  sed 's/$/\r/' build/deps/gumbo/COPYING >"$win_dir/LICENSE-Gumbo.txt"  # vellum-settings.exe holds Gumbo
   # The demo: the same pages and the same Vellum.ini (its bytes mean the same on both systems).
   cp -r examples/demo "$win_dir/demo"
   cp "$linux_build/demo/Vellum.ini" "$win_dir/demo/Vellum.ini"

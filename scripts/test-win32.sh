@@ -14,6 +14,9 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   $sudo localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8
 fi
 
+# The Gumbo sources vellum-settings.exe is built with, checked against their pinned digest.
+scripts/fetch-gumbo.sh
+
 jobs=${JOBS:-2}
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
