@@ -31,8 +31,8 @@ Path Path::FileName() const {
   return Native(slash == String::npos ? native_ : native_.substr(slash + 1));
 }
 
-FileError::FileError(const Bytes& path, const std::string& cause)
-    : PlatformError(path + ": " + cause) {}
+FileError::FileError(const Path& path, const std::string& cause)
+    : PlatformError(path.ToUtf8() + ": " + cause) {}
 
 void Window::SetTitle(const Bytes& title) {
   SetTitleImpl(title);

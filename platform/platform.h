@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,12 +55,19 @@ class Path {
     path.native_ = std::move(native);
     return path;
   }
+  // From UTF-8, as a person types a name (on the command line): on Windows every character
+  // reaches the file, whatever the ANSI code page holds; elsewhere the bytes as they are.
+  // Throws PlatformError for text that is not UTF-8 on Windows.
+  static Path FromUtf8(std::string_view utf8);
 
   const String& native() const { return native_; }
   bool empty() const { return native_.empty(); }
-  // In the ANSI code page, for showing and for tools; a character the code page lacks becomes
-  // "?". Never used to reach the file again.
+  // In the ANSI code page, as the viewer shows a path to a reader; a character the code page
+  // lacks becomes "?". Never used to reach the file again.
   Bytes ToBytes() const;
+  // In UTF-8, for messages of the tools: on Windows every character as it is; elsewhere valid
+  // UTF-8 as it is and other bytes read as Windows-1252.
+  std::string ToUtf8() const;
 
   // The directory part, up to and including its last separator; empty when there is none.
   Path Directory() const;
@@ -70,6 +78,10 @@ class Path {
   // UTF-8 stay; others are read as Windows-1252 (the code page a book made on Windows names its
   // files in) when a file of that UTF-8 name exists, and stay as they are when none does.
   Path Append(std::string_view name) const;
+  // The names that lead from the folder `folder` (ending in a separator) to this path, "/"
+  // between them, each as ListDirectory names it (UTF-8 on Windows, the file system's bytes
+  // elsewhere); nullopt when this path does not start with `folder` or is the folder itself.
+  std::optional<std::string> NamesAfter(const Path& folder) const;
 
   bool operator==(const Path&) const = default;
 
@@ -110,17 +122,6 @@ class InputFile {
 // pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
 // for reading, is not a regular file, or is held open for writing.
 std::unique_ptr<InputFile> OpenForReading(const Path& path);
-
-// One entry of a folder.
-struct DirectoryEntry {
-  Bytes name;                 // in UTF-8 on Windows; on Linux the bytes the file system holds
-  Path path;                  // the folder's path and the name
-  bool is_directory = false;  // links followed
-};
-
-// The entries of a folder, "." and ".." left out, in no particular order. Throws PlatformError
-// when the folder cannot be read.
-std::vector<DirectoryEntry> ListDirectory(const Path& directory);
 
 // ---------------------------------------------------------------------------------------------
 // Windows and their browser control

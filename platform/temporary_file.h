@@ -12,18 +12,23 @@ namespace vellum::platform {
 
 class TemporaryFile {
  public:
-  explicit TemporaryFile(Bytes path) : path_(std::move(path)) {}
+  explicit TemporaryFile(Path path) : path_(std::move(path)) {}
   ~TemporaryFile() {
-    if (!path_.empty()) std::remove(path_.c_str());
+    if (path_.empty()) return;
+#if defined(_WIN32)
+    _wremove(path_.native().c_str());
+#else
+    std::remove(path_.native().c_str());
+#endif
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const Bytes& path() const { return path_; }
+  const Path& path() const { return path_; }
   // The file was renamed into place: it stays.
-  void Keep() { path_.clear(); }
+  void Keep() { path_ = Path(); }
 
  private:
-  Bytes path_;
+  Path path_;
 };
 
 }  // namespace vellum::platform
