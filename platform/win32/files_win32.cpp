@@ -16,7 +16,7 @@ namespace {
 
 [[noreturn]] void Fail(const Path& path, const std::string& what, DWORD code) {
   // One line: the system's sentence without its full stop.
-  std::string cause = win32::ErrorCodeText(code);
+  std::string cause = win32::ErrorCodeUtf8(code);
   while (!cause.empty() && cause.back() == '.') cause.pop_back();
   throw FileError(path, what + ": " + cause);
 }

@@ -33,7 +33,7 @@ class Win32InputFile final : public InputFile {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD read = 0;
     if (!::ReadFile(file_, buffer, chunk, &read, nullptr)) {
-      throw PlatformError(win32::SystemErrorText("Cannot read", path_, ::GetLastError()));
+      throw PlatformError(win32::FileErrorText("Cannot read", path_, ::GetLastError()));
     }
     return read;
   }
@@ -109,7 +109,7 @@ std::unique_ptr<InputFile> OpenForReading(const Path& file_path) {
   HANDLE file = ::CreateFileW(file_path.native().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    throw PlatformError(win32::SystemErrorText("Cannot open", path, ::GetLastError()));
+    throw PlatformError(win32::FileErrorText("Cannot open", path, ::GetLastError()));
   }
   // Only a file on a disk: a pipe waits for its writer, and a device such as a console or a
   // serial port never ends.
@@ -136,8 +136,7 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   HANDLE search = ::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
-    throw PlatformError(
-        win32::SystemErrorText("Cannot list", directory.ToUtf8(), ::GetLastError()));
+    throw PlatformError(win32::FileErrorText("Cannot list", directory.ToUtf8(), ::GetLastError()));
   }
   std::vector<DirectoryEntry> entries;
   do {
@@ -149,7 +148,7 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   const DWORD err = ::GetLastError();
   ::FindClose(search);
   if (err != ERROR_NO_MORE_FILES) {
-    throw PlatformError(win32::SystemErrorText("Cannot list", directory.ToUtf8(), err));
+    throw PlatformError(win32::FileErrorText("Cannot list", directory.ToUtf8(), err));
   }
   return entries;
 }

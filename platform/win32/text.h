@@ -91,6 +91,27 @@ inline std::string ErrorCodeText(DWORD code) {
   return text;
 }
 
+// The system's text for an error code in UTF-8, as ErrorCodeText gives it in the ANSI code page.
+inline std::string ErrorCodeUtf8(DWORD code) {
+  wchar_t* message = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::wstring text;
+  if (length > 0 && message != nullptr) text.assign(message, length);
+  if (message != nullptr) ::LocalFree(message);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  return text.empty() ? ErrorCodeText(code) : WideToUtf8(text);
+}
+
+// "<what> '<file>': <system text>", all in UTF-8, for the file services: the tools show them.
+inline std::string FileErrorText(const std::string& what, const std::string& file_utf8,
+                                 DWORD code) {
+  return what + " '" + file_utf8 + "': " + ErrorCodeUtf8(code);
+}
+
 // "<what> '<subject>': <system text>".
 inline std::string SystemErrorText(const std::string& what, const std::string& subject,
                                    DWORD code) {
