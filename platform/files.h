@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Files and folders, beside OpenForReading: what kind of file a path names, the entries of a
+// Files and folders: a file opened for reading, what kind of file a path names, the entries of a
 // folder, a whole-file read, the write that replaces a file in one step (a temporary file flushed
 // to the disk, then renamed into place) and the lock a read-modify-write holds. Every path is a
 // `Path`, as the viewer names files: on Windows UTF-16, so that no folder name is out of reach.
 // Each system's half is in its own folder.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +17,23 @@
 #include "platform/platform.h"
 
 namespace vellum::platform {
+
+// A file opened for reading only, sharing read access only: while it is open, nobody else may
+// write to it, and it is not opened while somebody else writes to it.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Reads up to `size` bytes into `buffer`; returns 0 at the end of the file.
+  // Throws PlatformError on a read error.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // The file's size when it was opened, for reserving memory; 0 when unknown.
+  virtual std::uint64_t SizeHint() const = 0;
+};
+
+// Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
+// pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
+// for reading, is not a regular file, or is held open for writing.
+std::unique_ptr<InputFile> OpenForReading(const Path& path);
 
 // A file operation failed. what() is "<path in UTF-8>: <cause>", one line.
 class FileError : public PlatformError {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The seam between Vellum's rules (settings/, viewer/) and the system they run on: the program
-// file, file reading, windows with one embedded browser control each, message boxes and the
-// message loop. Backends (gtk/, win32/, headless/) implement the virtual hooks; the non-virtual
-// fronts hold the policy every backend shares, so the backends cannot drift apart.
+// The seam between Vellum's rules (settings/, viewer/) and the system they run on: paths and the
+// program file (files and folders are in files.h), windows with one embedded browser control
+// each, message boxes and the message loop. Backends (gtk/, win32/, headless/) implement the
+// virtual hooks; the non-virtual fronts hold the policy every backend shares, so the backends
+// cannot drift apart.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +31,7 @@ class PlatformError : public std::runtime_error {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Program file and file reading
+// Paths and the program file
 
 // A file's path in the form the system names files in: UTF-16 on Windows, so that a folder is
 // reached whatever its name and whatever the ANSI code page can hold; bytes elsewhere. Byte
@@ -105,23 +106,6 @@ Path RunningProgramPath();
 
 // The directory separator of this system ('/' or '\\').
 char PathSeparator();
-
-// A file opened for reading only, sharing read access only: while it is open, nobody else may
-// write to it, and it is not opened while somebody else writes to it.
-class InputFile {
- public:
-  virtual ~InputFile() = default;
-  // Reads up to `size` bytes into `buffer`; returns 0 at the end of the file.
-  // Throws PlatformError on a read error.
-  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-  // The file's size when it was opened, for reserving memory; 0 when unknown.
-  virtual std::uint64_t SizeHint() const = 0;
-};
-
-// Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
-// pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
-// for reading, is not a regular file, or is held open for writing.
-std::unique_ptr<InputFile> OpenForReading(const Path& path);
 
 // ---------------------------------------------------------------------------------------------
 // Windows and their browser control

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "settings/scramble.h"
 

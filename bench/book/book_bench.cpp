@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "tools/book/book_check.h"
 
