@@ -15,8 +15,11 @@ work=$2
 fixture=$3
 linux_tool=${4:-}
 wine=${VELLUM_WINE:?run inside tests/win32/wine-env.sh}
-# One Wine server for every run: each run then starts in a fraction of a second.
+# One Wine server for every run, so that each run starts in a fraction of a second, and Wine's
+# own background programs started once here, away from the output the runs are read from.
 "${VELLUM_WINESERVER:?}" -p </dev/null >/dev/null 2>&1 || true
+trap '"$VELLUM_WINESERVER" -k 2>/dev/null || true' EXIT
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 failures=0
 fail() {
