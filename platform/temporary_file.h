@@ -3,6 +3,7 @@
 // each system's files_*.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <utility>
 
@@ -10,16 +11,27 @@
 
 namespace vellum::platform {
 
+// Removes the file at `path` if it can; nothing is reported.
+inline void RemoveQuietly(const Path& path) {
+#if defined(_WIN32)
+  _wremove(path.native().c_str());
+#else
+  std::remove(path.native().c_str());
+#endif
+}
+
+// The temporary files of WriteFileReplacing are named ".NAME.XXXXXX" beside the file NAME.
+inline constexpr std::size_t kTemporarySuffixLength = 6;
+
+// Removes the temporary files that a write of `file` killed half-way left beside it. Only a holder
+// of the file's lock may call it: only such a holder can have one in the making.
+void RemoveLeftoverTemporaries(const Path& file);
+
 class TemporaryFile {
  public:
   explicit TemporaryFile(Path path) : path_(std::move(path)) {}
   ~TemporaryFile() {
-    if (path_.empty()) return;
-#if defined(_WIN32)
-    _wremove(path_.native().c_str());
-#else
-    std::remove(path_.native().c_str());
-#endif
+    if (!path_.empty()) RemoveQuietly(path_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;

@@ -204,24 +204,6 @@ class PosixFileLock final : public FileLock, public InputFile {
   Path path_;
 };
 
-// Temporary files of WriteFileReplacing for `name` (".NAME.XXXXXX") in `folder`, left by a write
-// that was killed: only a run that holds the file's lock can have one in the making.
-void RemoveLeftovers(const Bytes& folder, const Bytes& name) {
-  const Bytes prefix = "." + name + ".";
-  std::vector<DirectoryEntry> entries;
-  try {
-    entries = ListDirectory(Path::Native(folder));
-  } catch (const PlatformError&) {
-    return;  // nothing to tidy where nothing can be listed
-  }
-  for (const DirectoryEntry& entry : entries) {
-    if (entry.name.size() == prefix.size() + 6 && entry.name.starts_with(prefix) &&
-        !entry.is_directory) {
-      ::unlink(entry.path.native().c_str());
-    }
-  }
-}
-
 }  // namespace
 
 std::unique_ptr<FileLock> FileLock::Acquire(const Path& file) {
@@ -255,7 +237,7 @@ std::unique_ptr<FileLock> FileLock::Acquire(const Path& file) {
       Fail(file, "cannot open", errno);
     }
     if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
-    RemoveLeftovers(FolderOf(path), text::SplitPath(path).second);
+    RemoveLeftoverTemporaries(file);
     return lock;
   }
 }

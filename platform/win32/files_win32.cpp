@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwchar>
+#include <iterator>
+#include <random>
 
 #include "platform/files.h"
 #include "platform/temporary_file.h"
@@ -102,20 +103,31 @@ void WriteFileReplacing(const Path& requested_path, std::string_view bytes, Over
   if (exists && overwrite == Overwrite::kRefuse) {
     throw FileError(path, "already exists (use --force to replace it)");
   }
-  std::wstring folder = path.Directory().native();
-  if (folder.empty()) folder = L".";
-  std::wstring temp_name(MAX_PATH + 1, L'\0');
-  if (::GetTempFileNameW(folder.c_str(), L"vel", 0, temp_name.data()) == 0) {
+  // ".NAME.XXXXXX" beside the file, as on POSIX systems: the next holder of the file's lock
+  // finds what a killed write left.
+  const std::wstring folder = path.Directory().native();
+  const std::wstring stem = folder + L"." + path.FileName().native() + L".";
+  std::random_device random;
+  constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::wstring temp_name;
+  HANDLE created = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && created == INVALID_HANDLE_VALUE; ++attempt) {
+    temp_name = stem;
+    for (std::size_t i = 0; i < kTemporarySuffixLength; ++i) {
+      temp_name += kLetters[random() % (std::size(kLetters) - 1)];
+    }
+    created = ::CreateFileW(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (created == INVALID_HANDLE_VALUE) {
     Fail(path, "cannot create a temporary file in " + Path::Native(folder).ToUtf8(),
          ::GetLastError());
   }
-  temp_name.resize(std::wcslen(temp_name.c_str()));
   TemporaryFile temp(Path::Native(temp_name));
-  const std::string temp_shown = temp.path().ToUtf8();
   {
-    Handle file(::CreateFileW(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) Fail(path, "cannot write " + temp_shown, ::GetLastError());
+    Handle file(created);
+    const std::string temp_shown = temp.path().ToUtf8();
     std::size_t done = 0;
     while (done < bytes.size()) {
       DWORD n = 0;
@@ -210,6 +222,7 @@ std::unique_ptr<FileLock> FileLock::Acquire(const Path& path) {
       if (::GetFileType(file) != FILE_TYPE_DISK) {
         throw FileError(path, "cannot open: not a file on a disk");
       }
+      RemoveLeftoverTemporaries(path);
       return lock;
     }
   }
