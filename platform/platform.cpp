@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include "platform/files.h"
+#include "platform/temporary_file.h"
 
 #include <algorithm>
 #include <utility>
@@ -32,8 +33,28 @@ Path Path::FileName() const {
   return Native(slash == String::npos ? native_ : native_.substr(slash + 1));
 }
 
-FileError::FileError(const Bytes& path, const std::string& cause)
-    : PlatformError(path + ": " + cause) {}
+void RemoveLeftoverTemporaries(const Path& file) {
+  const Path folder = file.Directory().empty() ? Path(".") : file.Directory();
+  // Names compared as ListDirectory gives them.
+  const std::optional<std::string> name = file.NamesAfter(file.Directory());
+  if (!name) return;
+  const std::string prefix = "." + *name + ".";
+  std::vector<DirectoryEntry> entries;
+  try {
+    entries = ListDirectory(folder);
+  } catch (const PlatformError&) {
+    return;  // nothing to tidy where nothing can be listed
+  }
+  for (const DirectoryEntry& entry : entries) {
+    if (entry.name.size() == prefix.size() + kTemporarySuffixLength &&
+        entry.name.starts_with(prefix) && !entry.is_directory) {
+      RemoveQuietly(entry.path);
+    }
+  }
+}
+
+FileError::FileError(const Path& path, const std::string& cause)
+    : PlatformError(path.ToUtf8() + ": " + cause) {}
 
 void Window::SetTitle(const Bytes& title) {
   SetTitleImpl(title);

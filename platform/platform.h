@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The seam between Vellum's rules (settings/, viewer/) and the system they run on: the program
-// file, file reading, windows with one embedded browser control each, message boxes and the
-// message loop. Backends (gtk/, win32/, headless/) implement the virtual hooks; the non-virtual
-// fronts hold the policy every backend shares, so the backends cannot drift apart.
+// The seam between Vellum's rules (settings/, viewer/) and the system they run on: paths and the
+// program file (files and folders are in files.h), windows with one embedded browser control
+// each, message boxes and the message loop. Backends (gtk/, win32/, headless/) implement the
+// virtual hooks; the non-virtual fronts hold the policy every backend shares, so the backends
+// cannot drift apart.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,7 +31,7 @@ class PlatformError : public std::runtime_error {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Program file and file reading
+// Paths and the program file
 
 // A file's path in the form the system names files in: UTF-16 on Windows, so that a folder is
 // reached whatever its name and whatever the ANSI code page can hold; bytes elsewhere. Byte
@@ -54,12 +56,19 @@ class Path {
     path.native_ = std::move(native);
     return path;
   }
+  // From UTF-8, as a person types a name (on the command line): on Windows every character
+  // reaches the file, whatever the ANSI code page holds; elsewhere the bytes as they are.
+  // Throws PlatformError for text that is not UTF-8 on Windows.
+  static Path FromUtf8(std::string_view utf8);
 
   const String& native() const { return native_; }
   bool empty() const { return native_.empty(); }
-  // In the ANSI code page, for showing and for tools; a character the code page lacks becomes
-  // "?". Never used to reach the file again.
+  // In the ANSI code page, as the viewer shows a path to a reader; a character the code page
+  // lacks becomes "?". Never used to reach the file again.
   Bytes ToBytes() const;
+  // In UTF-8, for messages of the tools: on Windows every character as it is; elsewhere valid
+  // UTF-8 as it is and other bytes read as Windows-1252.
+  std::string ToUtf8() const;
 
   // The directory part, up to and including its last separator; empty when there is none.
   Path Directory() const;
@@ -70,6 +79,10 @@ class Path {
   // UTF-8 stay; others are read as Windows-1252 (the code page a book made on Windows names its
   // files in) when a file of that UTF-8 name exists, and stay as they are when none does.
   Path Append(std::string_view name) const;
+  // The names that lead from the folder `folder` (ending in a separator) to this path, "/"
+  // between them, each as ListDirectory names it (UTF-8 on Windows, the file system's bytes
+  // elsewhere); nullopt when this path does not start with `folder` or is the folder itself.
+  std::optional<std::string> NamesAfter(const Path& folder) const;
 
   bool operator==(const Path&) const = default;
 
@@ -93,34 +106,6 @@ Path RunningProgramPath();
 
 // The directory separator of this system ('/' or '\\').
 char PathSeparator();
-
-// A file opened for reading only, sharing read access only: while it is open, nobody else may
-// write to it, and it is not opened while somebody else writes to it.
-class InputFile {
- public:
-  virtual ~InputFile() = default;
-  // Reads up to `size` bytes into `buffer`; returns 0 at the end of the file.
-  // Throws PlatformError on a read error.
-  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-  // The file's size when it was opened, for reserving memory; 0 when unknown.
-  virtual std::uint64_t SizeHint() const = 0;
-};
-
-// Opens a regular file (on Windows: a file on a disk) without ever waiting: a directory, FIFO,
-// pipe, socket or device is refused at once. Throws PlatformError when the file cannot be opened
-// for reading, is not a regular file, or is held open for writing.
-std::unique_ptr<InputFile> OpenForReading(const Path& path);
-
-// One entry of a folder.
-struct DirectoryEntry {
-  Bytes name;                 // in UTF-8 on Windows; on Linux the bytes the file system holds
-  Path path;                  // the folder's path and the name
-  bool is_directory = false;  // links followed
-};
-
-// The entries of a folder, "." and ".." left out, in no particular order. Throws PlatformError
-// when the folder cannot be read.
-std::vector<DirectoryEntry> ListDirectory(const Path& directory);
 
 // ---------------------------------------------------------------------------------------------
 // Windows and their browser control

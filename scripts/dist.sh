@@ -96,6 +96,7 @@ if cmake --list-presets 2>/dev/null | grep -q '"win32"'; then
   sed 's/$/\r/' docs/publishers.md >"$win_dir/PUBLISHERS.txt"
   readme Vellum.exe vellum-settings.exe 'double-click demo\Vellum.exe.' PUBLISHERS.txt '\' |
     sed 's/$/\r/' >"$win_dir/README.txt"
+  sed 's/$/\r/' build/deps/gumbo/COPYING >"$win_dir/LICENSE-Gumbo.txt"  # vellum-settings.exe holds Gumbo
   # The demo: the same pages and the same Vellum.ini (its bytes mean the same on both systems).
   cp -r examples/demo "$win_dir/demo"
   cp "$linux_build/demo/Vellum.ini" "$win_dir/demo/Vellum.ini"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages a group of tasks needs, and only those that are missing.
+# Installs the Debian packages a group of tasks needs, and only those that are missing. The win32
+# group also fetches the Gumbo sources the Windows build compiles (scripts/fetch-gumbo.sh).
 # Usage: scripts/install-deps.sh [GROUP...]   (default: build test)
 # Groups: build, test, run, bench, fuzz, tools, win32, icon (scripts/render-icon.sh).
 set -euo pipefail
@@ -16,10 +17,15 @@ declare -A groups=(
 )
 
 wanted=()
+gumbo=no
 for group in "${@:-build test}"; do
   for g in $group; do
     [[ -n "${groups[$g]+x}" ]] || { echo "install-deps: unknown group '$g'" >&2; exit 2; }
     wanted+=(${groups[$g]})
+    if [ "$g" = win32 ]; then
+      gumbo=yes
+      command -v npm >/dev/null || wanted+=(npm)  # any npm will do to fetch the Gumbo package
+    fi
   done
 done
 
@@ -29,11 +35,15 @@ for pkg in "${wanted[@]}"; do
     missing+=("$pkg")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ "$gumbo" = yes ]; then
+  "$(dirname "$0")/fetch-gumbo.sh"
+fi

@@ -138,13 +138,17 @@ ViewerSettings TakeViewerSettings(const SettingsRecord& record) {
   return viewer;
 }
 
-LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept {
+namespace {
+
+// The load of the file `open` opens.
+template <typename Open>
+LoadOutcome Load(Open&& open) noexcept {
   LoadOutcome outcome;
   // Reading, decoding and splitting are one unit: any failure in it is a read failure.
   try {
     ByteString plain;
     {
-      auto file = platform::OpenForReading(path);
+      auto file = open();
       plain = ReadDecodedFirstLine(*file);
     }  // closed right after its first line is read
     outcome.record = SplitFields(plain, kFieldSeparator);
@@ -171,6 +175,16 @@ LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept {
   }
   outcome.status = LoadStatus::kSuccess;
   return outcome;
+}
+
+}  // namespace
+
+LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept {
+  return Load([&] { return platform::OpenForReading(path); });
+}
+
+LoadOutcome LoadSettingsFrom(platform::InputFile& file) noexcept {
+  return Load([&] { return &file; });
 }
 
 LoadOutcome LoadSettings(const platform::Path& program_directory) noexcept {

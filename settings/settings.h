@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "settings/scramble.h"
 
@@ -93,6 +94,9 @@ ViewerSettings TakeViewerSettings(const SettingsRecord& record);
 
 // Reads, decodes, splits and validates the settings file at `path`. Never throws.
 LoadOutcome LoadSettingsFile(const platform::Path& path) noexcept;
+
+// The same, from a settings file the caller has opened. Never throws.
+LoadOutcome LoadSettingsFrom(platform::InputFile& file) noexcept;
 
 // Loads "Vellum.ini" from the program directory. Never throws.
 LoadOutcome LoadSettings(const platform::Path& program_directory) noexcept;

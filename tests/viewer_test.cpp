@@ -135,7 +135,7 @@ TEST_F(ViewerTest, StartSequenceTitlesNavigatesAndSizes) {
     EXPECT_EQ(main.Title(), "A Book");
     EXPECT_EQ(main.title_when_shown(), "A Book");  // set before the reader saw the window
     EXPECT_TRUE(main.visible());
-    EXPECT_EQ(main.navigations(), std::vector<std::string>{dir_.dir() + "book/index.html"});
+    EXPECT_EQ(main.navigations(), std::vector<platform::Path>{dir_.dir() + "book/index.html"});
     EXPECT_EQ(main.calls(), (std::vector<std::string>{"title", "navigate", "height 600",
                                                       "width 800", "border fixed"}));
     EXPECT_TRUE(app_.message_boxes().empty());
@@ -232,7 +232,7 @@ TEST_F(ViewerTest, EmptyTitleAndEmptyStartPage) {
     HeadlessWindow& main = *app_.main_window();
     EXPECT_EQ(main.Title(), "");
     // The program directory itself.
-    EXPECT_EQ(main.navigations(), std::vector<std::string>{dir_.dir()});
+    EXPECT_EQ(main.navigations(), std::vector<platform::Path>{dir_.dir()});
     EXPECT_TRUE(main.maximized());
     // Still the main window: a close ends the program.
     main.RequestClose();

@@ -30,8 +30,11 @@
 namespace vellum::tools {
 
 using platform::FileError;
+using platform::FileLock;
+using platform::FinalTarget;
 using platform::KindOf;
 using platform::Overwrite;
+using platform::Path;
 using platform::PathKind;
 using platform::ReadAs;
 using platform::ReadWholeFile;
@@ -53,6 +56,9 @@ class ToolError : public std::runtime_error {
 std::string Shown(std::string_view bytes) { return text::EscapeControls(DisplayText(bytes)); }
 
 std::string Quoted(std::string_view bytes) { return "\"" + Shown(bytes) + "\""; }
+
+// A file's name for a message: UTF-8, control characters escaped.
+std::string Named(const Path& path) { return text::EscapeControls(path.ToUtf8()); }
 
 // The first line of standard input, found as the viewer finds it in a file.
 class StreamInputFile final : public platform::InputFile {
@@ -117,9 +123,9 @@ std::string PageDescription(PageState page) {
 
 std::string ProblemLine(const Problem& problem) {
   std::string line = problem.kind;
-  if (!problem.caption.empty()) line += " " + Quoted(problem.caption);
-  line += ": " + Shown(problem.text);
-  if (!problem.detail.empty()) line += "  (" + Shown(problem.detail) + ")";
+  if (!problem.caption.empty()) line += " \"" + text::EscapeControls(problem.caption) + "\"";
+  line += ": " + text::EscapeControls(problem.text);
+  if (!problem.detail.empty()) line += "  (" + text::EscapeControls(problem.detail) + ")";
   return line;
 }
 
@@ -131,8 +137,8 @@ enum class Format { kText, kJson };
 
 json InspectionJson(const Inspection& ins, Fields which) {
   json doc;
-  doc["file"] = JsonText(ins.location.file);
-  doc["program"] = JsonText(ins.program_path);
+  doc["file"] = ins.location.file.ToUtf8();
+  doc["program"] = ins.program_path.ToUtf8();
   doc["status"] = StatusName(ins.run.load.status);
   doc["field_count"] = ins.run.load.record.size();
   if (ins.run.load.ok()) {
@@ -157,7 +163,7 @@ json InspectionJson(const Inspection& ins, Fields which) {
     doc["window"] = nullptr;
   }
   if (ins.page != PageState::kNotOpened) {
-    doc["start_page"] = {{"path", JsonText(ins.start_page_path)},
+    doc["start_page"] = {{"path", ins.start_page_path.ToUtf8()},
                          {"exists", ins.page == PageState::kFound},
                          {"is_folder", ins.page == PageState::kFolder}};
   } else {
@@ -165,10 +171,8 @@ json InspectionJson(const Inspection& ins, Fields which) {
   }
   json problems = json::array();
   for (const Problem& p : ins.problems) {
-    problems.push_back({{"kind", p.kind},
-                        {"caption", JsonText(p.caption)},
-                        {"text", JsonText(p.text)},
-                        {"detail", JsonText(p.detail)}});
+    problems.push_back(
+        {{"kind", p.kind}, {"caption", p.caption}, {"text", p.text}, {"detail", p.detail}});
   }
   doc["problems"] = problems;
   doc["notes"] = ins.notes;
@@ -201,13 +205,13 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
     out << InspectionJson(ins, which).dump(2) << "\n";
     return kExitOk;
   }
-  out << "Settings file: " << Shown(ins.location.file) << "\n";
+  out << "Settings file: " << Named(ins.location.file) << "\n";
   if (!ins.run.load.ok()) {
     out << "Viewer:        shows a message and ends\n";
   } else {
     out << "Title:         \"" << text::EscapeControls(TitleText(ins.run.main_window.title))
         << "\"\n";
-    out << "Start page:    " << Shown(ins.start_page_path) << " (" << PageDescription(ins.page)
+    out << "Start page:    " << Named(ins.start_page_path) << " (" << PageDescription(ins.page)
         << ")\n";
     out << "Window:        " << WindowDescription(ins) << "\n";
     const settings::ViewerSettings& v = ins.run.load.viewer;
@@ -229,22 +233,9 @@ struct CheckOptions {
   bool strict = false;
 };
 
-#ifdef VELLUM_HAVE_BOOK_CHECK
-// `full` relative to the folder `directory` (which ends in a separator), "/" between names;
-// empty when it is not inside.
-std::string RelativeTo(const ByteString& directory, const ByteString& full) {
-  if (full.size() <= directory.size() || full.compare(0, directory.size(), directory) != 0) {
-    return "";
-  }
-  std::string rel = full.substr(directory.size());
-  std::replace(rel.begin(), rel.end(), platform::PathSeparator(), '/');
-  return rel;
-}
-#endif
-
 int Check(const CheckOptions& options, std::ostream& out) {
   const Inspection ins = Inspect(LocateForViewer(options.path));
-  const std::string file = Shown(ins.location.file);
+  const std::string file = Named(ins.location.file);
   int code = ins.problems.empty() ? kExitOk : kExitProblems;
   const std::optional<std::string> viewer_warning = ViewerModeWarning(ins.location.directory);
   if (viewer_warning && options.strict) code = kExitProblems;
@@ -258,7 +249,7 @@ int Check(const CheckOptions& options, std::ostream& out) {
     if (viewer_warning) out << "warning: " << *viewer_warning << "\n";
     if (ins.problems.empty()) {
       out << "ok: " << file << ": the viewer starts without a message and opens "
-          << Shown(ins.start_page_path) << "\n";
+          << Named(ins.start_page_path) << "\n";
     } else {
       const std::size_t n = ins.problems.size();
       out << file << ": " << n << (n == 1 ? " problem" : " problems") << "\n";
@@ -272,8 +263,8 @@ int Check(const CheckOptions& options, std::ostream& out) {
     return code;
   }
 #ifdef VELLUM_HAVE_BOOK_CHECK
-  const std::string start = RelativeTo(ins.location.directory, ins.start_page_path);
-  if (ins.page != PageState::kFound || start.empty()) {
+  const std::optional<std::string> start = ins.start_page_path.NamesAfter(ins.location.directory);
+  if (ins.page != PageState::kFound || !start) {
     // The settings problems above already say why no page opens.
     if (options.as_json) {
       doc["book"] = nullptr;
@@ -284,10 +275,11 @@ int Check(const CheckOptions& options, std::ostream& out) {
     book::BookOptions book_options;
     book_options.windows = options.platform != "linux";
     book_options.unreached = options.unreached;
-    book_options.ignored.push_back(RelativeTo(ins.location.directory, ins.location.file));
-    book_options.ignored.push_back(RelativeTo(ins.location.directory, ins.program_path));
+    for (const Path& own : {ins.location.file, ins.program_path}) {
+      book_options.ignored.push_back(own.NamesAfter(ins.location.directory).value_or(""));
+    }
     const book::BookReport report =
-        book::CheckBook(platform::Path(ins.location.directory), start, book_options);
+        book::CheckBook(ins.location.directory, ins.start_page_path, book_options);
     if (report.errors > 0 || (options.strict && report.warnings > 0)) code = kExitProblems;
     if (options.as_json) {
       json findings = json::array();
@@ -298,8 +290,9 @@ int Check(const CheckOptions& options, std::ostream& out) {
                             {"reference", f.reference},
                             {"message", f.message}});
       }
-      doc["book"] = {{"folder", JsonText(ins.location.directory)},
-                     {"start_page", start},
+      doc["book"] = {{"walked", true},
+                     {"folder", ins.location.directory.ToUtf8()},
+                     {"start_page", *start},
                      {"pages", report.pages},
                      {"stylesheets", report.stylesheets},
                      {"other_files", report.other_files},
@@ -314,10 +307,13 @@ int Check(const CheckOptions& options, std::ostream& out) {
     }
   }
 #else
+  // A walk that did not happen is no success: a warning, which --strict makes fail.
+  const std::string why = "this build of " + std::string(kProgram) + " has no HTML parser";
+  if (options.strict) code = kExitProblems;
   if (options.as_json) {
-    doc["book"] = nullptr;
+    doc["book"] = {{"walked", false}, {"reason", why}, {"errors", 0}, {"warnings", 1}};
   } else {
-    out << "book: not walked: this build of " << kProgram << " has no HTML parser\n";
+    out << "warning: book not walked: " << why << "\n";
   }
 #endif
   if (options.as_json) {
@@ -363,32 +359,31 @@ SettingsChanges ChangesFrom(const EditOptions& options, const CLI::App& command)
 void WarnAboutStartPage(const SettingsLocation& location, const settings::SettingsRecord& record,
                         std::ostream& err) {
   // The file the viewer will open, found by its rules.
-  const ByteString page =
-      platform::Path(location.directory).Append(record[settings::kStartPageField]).ToBytes();
+  const Path page = location.directory.Append(record[settings::kStartPageField]);
   if (KindOf(page) != PathKind::kFile) {
-    err << kProgram << ": warning: the start page " << Shown(page) << " is not there yet\n";
+    err << kProgram << ": warning: the start page " << Named(page) << " is not there yet\n";
   }
 }
 
 // Runs `body`, putting the file's name in front of any message that lacks it.
 template <typename Body>
-int ForFile(const ByteString& file, Body&& body) {
+int ForFile(const Path& file, Body&& body) {
   try {
     return body();
   } catch (const UsageError& e) {
-    throw ToolError(Shown(file) + ": " + e.what());
+    throw ToolError(Named(file) + ": " + e.what());
   } catch (const EncodingError& e) {
-    throw ToolError(Shown(file) + ": " + e.what());
+    throw ToolError(Named(file) + ": " + e.what());
   }
 }
 
 // A new file's path: an existing folder, or a file name ending in ".ini" (so that a mistyped
 // folder does not silently become a settings file of that name).
 void RequireFolderOrIniName(const std::string& path) {
-  const ByteString system_path = SystemPath(path);
-  if (KindOf(system_path) == PathKind::kDirectory) return;
+  const Path given = Path::FromUtf8(path);
+  if (KindOf(given) == PathKind::kDirectory) return;
   if (text::LowerAscii(path.size() >= 4 ? path.substr(path.size() - 4) : path) != ".ini") {
-    throw FileError(system_path, "no such folder (to name a file, end its name in .ini)");
+    throw FileError(given, "no such folder (to name a file, end its name in .ini)");
   }
 }
 
@@ -402,9 +397,12 @@ int New(const EditOptions& options, const CLI::App& command, std::ostream& out, 
     if (changes.border == BorderChoice::kUnchanged) changes.border = BorderChoice::kResizable;
     const settings::SettingsRecord record = ApplyChanges(EmptyRecord(), changes, encoding);
     const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
+    // A file that is there is replaced (with --force) only in turn with other runs.
+    const std::unique_ptr<FileLock> lock =
+        options.force ? FileLock::Acquire(location.file) : nullptr;
     WriteFileReplacing(location.file, line + kLineBreak,
                        options.force ? Overwrite::kReplace : Overwrite::kRefuse);
-    out << "Wrote " << Shown(location.file) << "\n";
+    out << "Wrote " << Named(location.file) << "\n";
     WarnAboutStartPage(location, record, err);
     return kExitOk;
   });
@@ -419,11 +417,13 @@ int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, 
         changes.border == BorderChoice::kUnchanged && changes.fields.empty()) {
       throw UsageError("nothing to change (see " + std::string(kProgram) + " set --help)");
     }
-    if (KindOf(location.file) == PathKind::kMissing) {
-      throw UsageError("no such file (use 'new' to make one)");
-    }
+    // Through symbolic links to the file they end in; the whole read-modify-write in turn with
+    // other runs, so that no change is lost.
+    const Path target = FinalTarget(location.file);
+    const std::unique_ptr<FileLock> lock = FileLock::Acquire(target);
+    if (!lock) throw UsageError("no such file (use 'new' to make one)");
     // Loaded first: a file the viewer refuses at once is refused here as fast.
-    const settings::LoadOutcome load = settings::LoadSettingsFile(location.file);
+    const settings::LoadOutcome load = settings::LoadSettingsFrom(lock->file());
     settings::SettingsRecord record = load.record;
     if (!load.ok()) {
       const std::string why = load.status == settings::LoadStatus::kWrongFieldCount
@@ -435,19 +435,22 @@ int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, 
                          settings::FailureMessage(load.status) + " " + why +
                          "); left untouched, use --force to change it anyway");
       }
-      err << kProgram << ": warning: " << Shown(location.file) << ": "
+      err << kProgram << ": warning: " << Named(location.file) << ": "
           << settings::FailureMessage(load.status) << " " << why << "; "
           << (record.empty() ? "starting from empty fields"
                              : "fields past the last are dropped, missing ones added empty")
           << "\n";
       record.resize(settings::kFieldCount);
     }
-    const std::optional<ByteString> raw = ReadWholeFile(location.file, ReadAs::kSettingsFile);
+    const std::optional<ByteString> raw = ReadWholeFile(target, ReadAs::kSettingsFile);
     if (!raw) throw UsageError("no such file (use 'new' to make one)");
     record = ApplyChanges(std::move(record), changes, encoding);
     const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
-    WriteFileReplacing(location.file, line + AfterFirstLine(*raw), Overwrite::kReplace);
-    out << "Wrote " << Shown(location.file) << "\n";
+    WriteFileReplacing(target, line + AfterFirstLine(*raw), Overwrite::kReplace);
+    out << "Wrote " << Named(target);
+    if (!(target == location.file))
+      out << " (the file the link " << Named(location.file) << " leads to)";
+    out << "\n";
     if (changes.start_page) WarnAboutStartPage(location, record, err);
     return kExitOk;
   });
@@ -468,7 +471,7 @@ void WriteResult(const CodecOptions& options, const ByteString& bytes, std::ostr
     if (!out) throw ToolError("standard output: cannot write");
     return;
   }
-  WriteFileReplacing(SystemPath(options.output), bytes,
+  WriteFileReplacing(Path::FromUtf8(options.output), bytes,
                      options.force ? Overwrite::kReplace : Overwrite::kRefuse);
 }
 
@@ -481,7 +484,7 @@ int Decode(const CodecOptions& options, std::istream& in, std::ostream& out) {
       plain = settings::ReadDecodedFirstLine(file);
     } else {
       const SettingsLocation location = LocateAnyFile(options.input);
-      source = Shown(location.file);
+      source = Named(location.file);
       plain = settings::ReadDecodedFirstLine(*platform::OpenForReading(location.file));
     }
   } catch (const settings::ConversionError& e) {
@@ -497,7 +500,7 @@ int Encode(const CodecOptions& options, std::istream& in, std::ostream& out, std
     plain.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) throw ToolError("standard input: cannot read");
   } else {
-    const ByteString file = SystemPath(options.input);
+    const Path file = Path::FromUtf8(options.input);
     std::optional<ByteString> bytes = ReadWholeFile(file, ReadAs::kAnyFile);
     if (!bytes) throw FileError(file, "no such file");
     plain = std::move(*bytes);

@@ -11,6 +11,7 @@ namespace vellum::tools {
 
 using platform::CanonicalDirectory;
 using platform::KindOf;
+using platform::Path;
 using platform::PathKind;
 
 namespace {
@@ -29,12 +30,15 @@ bool SameFileName(std::string_view a, std::string_view b) {
 #endif
 }
 
-ByteString InFolder(ByteString folder, std::string_view name) {
-  if (folder.empty() ||
-      std::string_view(text::kPathSeparators).find(folder.back()) == std::string_view::npos) {
-    folder += platform::PathSeparator();
+// `name` (ASCII) in `folder`.
+Path InFolder(const Path& folder, std::string_view name) {
+  Path::String path = folder.native();
+  if (path.empty() ||
+      std::string_view(text::kPathSeparators).find(static_cast<char>(path.back())) ==
+          std::string_view::npos) {
+    path += static_cast<Path::Char>(platform::PathSeparator());
   }
-  return folder + ByteString(name);
+  return Path::Native(path).Append(name);
 }
 
 // The error report the viewer gives for a size field, or nothing when it converts.
@@ -69,34 +73,34 @@ void AddSizeNotes(const settings::ViewerSettings& viewer, const ViewerRun& run,
 }  // namespace
 
 SettingsLocation LocateAnyFile(const std::string& path) {
-  const ByteString system_path = SystemPath(path.empty() ? "." : path);
+  const Path given = Path::FromUtf8(path.empty() ? "." : path);
   SettingsLocation location;
-  if (KindOf(system_path) == PathKind::kDirectory) {
-    location.directory = CanonicalDirectory(system_path);
-    location.file = InFolder(system_path, settings::kSettingsFileName);
+  if (KindOf(given) == PathKind::kDirectory) {
+    location.directory = CanonicalDirectory(given);
+    location.file = InFolder(given, settings::kSettingsFileName);
     return location;
   }
-  location.directory = CanonicalDirectory(text::SplitPath(system_path).first);
-  location.file = system_path;
+  const Path folder = given.Directory();
+  location.directory = CanonicalDirectory(folder.empty() ? Path(".") : folder);
+  location.file = given;
   return location;
 }
 
 SettingsLocation LocateForViewer(const std::string& path) {
   SettingsLocation location = LocateAnyFile(path);
-  const ByteString name = text::SplitPath(location.file).second;
-  if (!SameFileName(name, settings::kSettingsFileName)) {
-    throw UsageError(DisplayText(location.file) + ": the viewer reads only " +
+  if (!SameFileName(location.file.FileName().ToUtf8(), settings::kSettingsFileName)) {
+    throw UsageError(location.file.ToUtf8() + ": the viewer reads only " +
                      settings::kSettingsFileName + " in its folder; give the folder or that file");
   }
-  location.file = location.directory + settings::kSettingsFileName;
+  location.file = InFolder(location.directory, settings::kSettingsFileName);
   return location;
 }
 
-ByteString ViewerProgramPath(const ByteString& directory) {
+Path ViewerProgramPath(const Path& directory) {
   for (const char* name : kViewerNames) {
-    if (KindOf(directory + name) == PathKind::kFile) return directory + name;
+    if (KindOf(InFolder(directory, name)) == PathKind::kFile) return InFolder(directory, name);
   }
-  return directory + kViewerNames[0];
+  return InFolder(directory, kViewerNames[0]);
 }
 
 Inspection Inspect(const SettingsLocation& location) {
@@ -129,8 +133,8 @@ Inspection Inspect(const SettingsLocation& location) {
   for (const platform::headless::MessageBoxRecord& box : ins.run.boxes) {
     Problem problem;
     problem.kind = box.icon == platform::BoxIcon::None ? "message box" : "error report";
-    problem.caption = box.caption;
-    problem.text = box.text;
+    problem.caption = DisplayText(box.caption);
+    problem.text = DisplayText(box.text);
     if (box.icon == platform::BoxIcon::None) {
       // The one message of a settings file the viewer cannot use.
       switch (load.status) {
@@ -154,14 +158,16 @@ Inspection Inspect(const SettingsLocation& location) {
   if (height_failed && width_failed) {
     // The viewer stops at the height; the width is next in line once that is fixed.
     if (auto report = ConversionReport(viewer.WindowWidth)) {
-      ins.problems.push_back({"error report", ApplicationTitle(ins.program_path), *report,
+      ins.problems.push_back({"error report", DisplayText(ApplicationTitle(ins.program_path)),
+                              DisplayText(*report),
                               "field 2, WindowWidth; shown once field 1 is fixed"});
     }
   }
   if (ins.page == PageState::kMissing) {
-    ins.problems.push_back({"start page", {}, ins.start_page_path, "not found"});
+    ins.problems.push_back({"start page", {}, ins.start_page_path.ToUtf8(), "not found"});
   } else if (ins.page == PageState::kFolder) {
-    ins.problems.push_back({"start page", {}, ins.start_page_path, "is a folder, not a page"});
+    ins.problems.push_back(
+        {"start page", {}, ins.start_page_path.ToUtf8(), "is a folder, not a page"});
   }
 
   if (load.ok()) {
@@ -176,8 +182,7 @@ Inspection Inspect(const SettingsLocation& location) {
     AddSizeNotes(viewer, ins.run, ins.notes);
   }
   if (KindOf(ins.program_path) != PathKind::kFile) {
-    ins.notes.push_back("there is no viewer program in " + DisplayText(location.directory) +
-                        " yet");
+    ins.notes.push_back("there is no viewer program in " + location.directory.ToUtf8() + " yet");
   }
   return ins;
 }

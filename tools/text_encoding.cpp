@@ -88,10 +88,4 @@ std::string TitleText(std::string_view bytes) {
   return platform::ShownAsUtf8(bytes.substr(0, bytes.find('\0')));
 }
 
-ByteString SystemPath(std::string_view utf8_path) {
-  if (auto bytes = platform::Utf8ToAnsi(utf8_path)) return *bytes;
-  throw EncodingError("the name '" + std::string(utf8_path) +
-                      "' cannot be written in the system code page");
-}
-
 }  // namespace vellum::tools

@@ -54,9 +54,4 @@ std::string DisplayText(std::string_view bytes);
 // A window title as the viewer's title bar shows it: up to its first zero byte.
 std::string TitleText(std::string_view bytes);
 
-// A file name given on the command line (UTF-8) as the bytes the viewer's file functions take.
-// On Linux these are the same bytes; on Windows the system's ANSI code page. Throws
-// EncodingError when the name cannot be written in it.
-ByteString SystemPath(std::string_view utf8_path);
-
 }  // namespace vellum::tools

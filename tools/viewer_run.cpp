@@ -6,7 +6,7 @@
 namespace vellum::tools {
 
 // The program entry's sequence, with the main window kept to the end to be asked what it read.
-ViewerRun RunViewerHeadless(const Bytes& program_path) {
+ViewerRun RunViewerHeadless(const platform::Path& program_path) {
   platform::headless::HeadlessApplication app(program_path);
   SetDefaultErrorReport(app);
   ViewerRun run;

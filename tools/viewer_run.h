@@ -24,6 +24,6 @@ struct ViewerRun {
 
 // Starts the viewer as if its program file were `program_path`; it reads the settings file
 // beside that path and records what it does. Throws what the viewer's start throws.
-ViewerRun RunViewerHeadless(const Bytes& program_path);
+ViewerRun RunViewerHeadless(const platform::Path& program_path);
 
 }  // namespace vellum::tools

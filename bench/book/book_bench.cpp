@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "tools/book/book_check.h"
 
@@ -158,7 +159,8 @@ int main(int argc, char** argv) {
     options.unreached = true;
     ResetPeak();
     start = std::chrono::steady_clock::now();
-    const book::BookReport report = book::CheckBook(root_path, PageName(0), options);
+    const book::BookReport report =
+        book::CheckBook(root_path, root_path.Append(PageName(0)), options);
     check_times.push_back(Seconds(start));
     peak = std::max(peak, PeakKiB());
     findings = report.findings.size();
@@ -169,7 +171,7 @@ int main(int argc, char** argv) {
 
     options.threads = 1;
     start = std::chrono::steady_clock::now();
-    book::CheckBook(root_path, PageName(0), options);
+    book::CheckBook(root_path, root_path.Append(PageName(0)), options);
     check1_times.push_back(Seconds(start));
     std::printf("round %d: parse only %.2f s, check %.2f s (1 thread %.2f s)\n", round + 1,
                 parse_times.back(), check_times.back(), check1_times.back());

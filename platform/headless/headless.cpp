@@ -17,7 +17,7 @@ void HeadlessWindow::NavigateToFile(const Path& path) {
     navigation_error_.clear();
     throw PlatformError(why);
   }
-  record_.navigations.push_back(path.ToBytes());
+  record_.navigations.push_back(path);
   record_.calls.push_back("navigate");
 }
 

@@ -26,9 +26,9 @@ struct WindowRecord {
   std::optional<int> outer_width;
   std::optional<int> outer_height;
   Border border = Border::Resizable;
-  Bytes title;             // as last set
-  Bytes title_when_shown;  // as it was when the window last became visible
-  std::vector<Bytes> navigations;
+  Bytes title;                    // as last set
+  Bytes title_when_shown;         // as it was when the window last became visible
+  std::vector<Path> navigations;  // as the browser was given them
   // Calls in order, e.g. "navigate", "height 600", "width 800", "border fixed", "maximize".
   std::vector<std::string> calls;
 };
@@ -49,7 +49,7 @@ class HeadlessWindow final : public Window, public Browser {
   std::optional<int> outer_height() const { return record_.outer_height; }
   Border border() const { return record_.border; }
   const Bytes& title_when_shown() const { return record_.title_when_shown; }
-  const std::vector<Bytes>& navigations() const { return record_.navigations; }
+  const std::vector<Path>& navigations() const { return record_.navigations; }
   const std::vector<std::string>& calls() const { return record_.calls; }
 
   // Toolkit events, as the reader or a page would raise them.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/temporary_file.h"
@@ -21,7 +22,7 @@ namespace {
 // The folder part of `path` ("." for a bare name), without a trailing separator.
 Bytes FolderOf(const Bytes& path) { return text::SplitPath(path).first; }
 
-[[noreturn]] void Fail(const Bytes& path, const std::string& what, int err) {
+[[noreturn]] void Fail(const Path& path, const std::string& what, int err) {
   throw FileError(path, what + ": " + std::strerror(err));
 }
 
@@ -45,24 +46,34 @@ class Descriptor {
 };
 }  // namespace
 
-PathKind KindOf(const Bytes& path) {
+PathKind KindOf(const Path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (::stat(path.native().c_str(), &st) != 0) return PathKind::kMissing;
   if (S_ISDIR(st.st_mode)) return PathKind::kDirectory;
   if (S_ISREG(st.st_mode)) return PathKind::kFile;
   return PathKind::kOther;
 }
 
-Bytes CanonicalDirectory(const Bytes& directory) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(directory.c_str(), nullptr),
-                                                       &std::free);
+Path CanonicalDirectory(const Path& directory) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(
+      ::realpath(directory.native().c_str(), nullptr), &std::free);
   if (!resolved) Fail(directory, "cannot resolve the folder", errno);
   Bytes full(resolved.get());
   if (full.back() != '/') full += '/';
-  return full;
+  return Path::Native(full);
 }
 
-std::optional<Bytes> ReadWholeFile(const Bytes& path, ReadAs kind) {
+Path FinalTarget(const Path& path) {
+  struct stat st {};
+  if (::lstat(path.native().c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
+                                                       &std::free);
+  if (!resolved) Fail(path, "the symbolic link leads nowhere", errno);
+  return Path::Native(resolved.get());
+}
+
+std::optional<Bytes> ReadWholeFile(const Path& file_path, ReadAs kind) {
+  const Bytes& path = file_path.native();
   const int wait = kind == ReadAs::kSettingsFile ? O_NONBLOCK | O_NOCTTY : 0;
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | wait));
   if (file.get() < 0) {
@@ -89,7 +100,8 @@ std::optional<Bytes> ReadWholeFile(const Bytes& path, ReadAs kind) {
   }
 }
 
-void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Overwrite overwrite) {
+void WriteFileReplacing(const Path& requested, std::string_view bytes, Overwrite overwrite) {
+  const Bytes& requested_path = requested.native();
   Bytes path = requested_path;
   struct stat st {};
   bool exists = ::lstat(path.c_str(), &st) == 0;
@@ -119,8 +131,9 @@ void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Ove
   const Bytes folder = FolderOf(path);
   Bytes pattern = folder + "/." + text::SplitPath(path).second + ".XXXXXX";
   Descriptor file(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (file.get() < 0) Fail(requested_path, "cannot create a temporary file in " + folder, errno);
-  TemporaryFile temp(pattern);
+  if (file.get() < 0)
+    Fail(requested_path, "cannot create a temporary file in " + Path(folder).ToUtf8(), errno);
+  TemporaryFile temp(Path::Native(pattern));
 
   if (::fchmod(file.get(), mode) != 0) Fail(requested_path, "cannot set permissions", errno);
   if (exists && ::geteuid() == 0) {
@@ -132,18 +145,18 @@ void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Ove
     const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail(requested_path, "cannot write " + temp.path(), errno);
+      Fail(requested_path, "cannot write " + temp.path().ToUtf8(), errno);
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(file.get()) != 0) Fail(requested_path, "cannot write " + temp.path(), errno);
+  if (::fsync(file.get()) != 0) Fail(requested_path, "cannot write " + temp.path().ToUtf8(), errno);
   if (const int err = file.Close(); err != 0) {
-    Fail(requested_path, "cannot write " + temp.path(), err);
+    Fail(requested_path, "cannot write " + temp.path().ToUtf8(), err);
   }
 
   if (overwrite == Overwrite::kRefuse) {
     // A hard link never replaces a file that appeared in the meantime.
-    if (::link(temp.path().c_str(), path.c_str()) != 0) {
+    if (::link(temp.path().native().c_str(), path.c_str()) != 0) {
       const int err = errno;
       if (err == EEXIST) {
         throw FileError(requested_path, "already exists (use --force to replace it)");
@@ -151,12 +164,12 @@ void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Ove
       if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP)
         Fail(requested_path, "cannot create", err);
       // A file system without hard links: the check above is the best there is.
-      if (::rename(temp.path().c_str(), path.c_str()) != 0) {
+      if (::rename(temp.path().native().c_str(), path.c_str()) != 0) {
         Fail(requested_path, "cannot create", errno);
       }
       temp.Keep();
     }
-  } else if (::rename(temp.path().c_str(), path.c_str()) != 0) {
+  } else if (::rename(temp.path().native().c_str(), path.c_str()) != 0) {
     Fail(requested_path, "cannot replace", errno);
   } else {
     temp.Keep();
@@ -165,6 +178,68 @@ void WriteFileReplacing(const Bytes& requested_path, std::string_view bytes, Ove
   // Makes the rename itself durable; a failure here leaves a complete file either way.
   Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+namespace {
+
+class PosixFileLock final : public FileLock, public InputFile {
+ public:
+  PosixFileLock(int fd, Path path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixFileLock() override { ::close(fd_); }  // closing the description releases its lock
+  PosixFileLock(const PosixFileLock&) = delete;
+  PosixFileLock& operator=(const PosixFileLock&) = delete;
+
+  InputFile& file() override { return *this; }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) Fail(path_, "cannot read", errno);
+    }
+  }
+  std::uint64_t SizeHint() const override { return 0; }
+
+ private:
+  int fd_;
+  Path path_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileLock> FileLock::Acquire(const Path& file) {
+  const Bytes& path = file.native();
+  for (;;) {
+    // A write lock needs a descriptor open for writing; a file only its owner may read is
+    // still locked for every run that can write it.
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      if (errno == ENOENT) return nullptr;
+      Fail(file, "cannot open", errno);
+    }
+    auto lock = std::make_unique<PosixFileLock>(fd, file);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) Fail(file, "cannot open", errno);
+    if (!S_ISREG(st.st_mode)) throw FileError(file, "cannot open: not a regular file");
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // An open-file-description lock: it stays while this descriptor is open, whatever other
+    // descriptors of the file this process opens and closes meanwhile.
+    struct flock request {};
+    request.l_type = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR ? F_WRLCK : F_RDLCK;
+    request.l_whence = SEEK_SET;
+    while (::fcntl(fd, F_OFD_SETLKW, &request) != 0) {
+      if (errno != EINTR) Fail(file, "cannot lock", errno);
+    }
+    // The file may have been replaced while this run waited: lock the one the name holds now.
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0) {
+      if (errno == ENOENT) return nullptr;
+      Fail(file, "cannot open", errno);
+    }
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
+    RemoveLeftoverTemporaries(file);
+    return lock;
+  }
 }
 
 }  // namespace vellum::platform

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -56,7 +57,21 @@ class PosixInputFile final : public InputFile {
 
 Path::Path(std::string_view bytes) : native_(bytes) {}
 
+Path Path::FromUtf8(std::string_view utf8) { return Native(String(utf8)); }
+
 Bytes Path::ToBytes() const { return native_; }
+
+std::string Path::ToUtf8() const {
+  return text::IsValidUtf8(native_) ? native_ : text::Windows1252ToUtf8(native_);
+}
+
+std::optional<std::string> Path::NamesAfter(const Path& folder) const {
+  const String& prefix = folder.native();
+  if (native_.size() <= prefix.size() || native_.compare(0, prefix.size(), prefix) != 0) {
+    return std::nullopt;
+  }
+  return native_.substr(prefix.size());
+}
 
 Path Path::Append(std::string_view name) const {
   if (text::IsValidUtf8(name)) return Native(native_ + String(name));
@@ -149,10 +164,10 @@ Path RunningProgramPath() {
 char PathSeparator() { return '/'; }
 
 std::unique_ptr<InputFile> OpenForReading(const Path& file) {
-  const Bytes& path = file.native();
+  const std::string path = file.ToUtf8();  // for messages only
   // Opened without waiting, then taken only when it is a regular file: opening a FIFO would wait
   // for a writer, and a device or socket never ends.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = ::open(file.native().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) throw PlatformError(ErrnoText("Cannot open", path, errno));
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -183,7 +198,7 @@ std::unique_ptr<InputFile> OpenForReading(const Path& file) {
 std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   const Bytes& path = directory.native();
   DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) throw PlatformError(ErrnoText("Cannot list", path, errno));
+  if (dir == nullptr) throw PlatformError(ErrnoText("Cannot list", directory.ToUtf8(), errno));
   const Bytes prefix = path.empty() || path.back() == '/' ? path : path + '/';
   std::vector<DirectoryEntry> entries;
   for (;;) {
@@ -201,7 +216,7 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   }
   const int err = errno;
   ::closedir(dir);
-  if (err != 0) throw PlatformError(ErrnoText("Cannot list", path, err));
+  if (err != 0) throw PlatformError(ErrnoText("Cannot list", directory.ToUtf8(), err));
   return entries;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/win32/text.h"
 
@@ -32,7 +33,7 @@ class Win32InputFile final : public InputFile {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD read = 0;
     if (!::ReadFile(file_, buffer, chunk, &read, nullptr)) {
-      throw PlatformError(win32::SystemErrorText("Cannot read", path_, ::GetLastError()));
+      throw PlatformError(win32::FileErrorText("Cannot read", path_, ::GetLastError()));
     }
     return read;
   }
@@ -49,7 +50,21 @@ class Win32InputFile final : public InputFile {
 
 Path::Path(std::string_view bytes) : native_(win32::ToWide(bytes)) {}
 
+Path Path::FromUtf8(std::string_view utf8) { return Native(win32::Utf8ToWide(utf8)); }
+
 Bytes Path::ToBytes() const { return win32::ToAnsi(native_); }
+
+std::string Path::ToUtf8() const { return win32::WideToUtf8(native_); }
+
+std::optional<std::string> Path::NamesAfter(const Path& folder) const {
+  const String& prefix = folder.native();
+  if (native_.size() <= prefix.size() || native_.compare(0, prefix.size(), prefix) != 0) {
+    return std::nullopt;
+  }
+  std::string names = win32::WideToUtf8(std::wstring_view(native_).substr(prefix.size()));
+  std::replace(names.begin(), names.end(), '\\', '/');
+  return names;
+}
 
 Path Path::Append(std::string_view name) const { return Native(native_ + win32::ToWide(name)); }
 
@@ -88,13 +103,13 @@ Path RunningProgramPath() {
 char PathSeparator() { return '\\'; }
 
 std::unique_ptr<InputFile> OpenForReading(const Path& file_path) {
-  const Bytes path = file_path.ToBytes();  // for messages only
+  const std::string path = file_path.ToUtf8();  // for messages only
   // Read sharing only: a file somebody holds open for writing is not opened, and nobody may
   // open it for writing while it is open here.
   HANDLE file = ::CreateFileW(file_path.native().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    throw PlatformError(win32::SystemErrorText("Cannot open", path, ::GetLastError()));
+    throw PlatformError(win32::FileErrorText("Cannot open", path, ::GetLastError()));
   }
   // Only a file on a disk: a pipe waits for its writer, and a device such as a console or a
   // serial port never ends.
@@ -121,28 +136,19 @@ std::vector<DirectoryEntry> ListDirectory(const Path& directory) {
   HANDLE search = ::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
-    throw PlatformError(
-        win32::SystemErrorText("Cannot list", directory.ToBytes(), ::GetLastError()));
+    throw PlatformError(win32::FileErrorText("Cannot list", directory.ToUtf8(), ::GetLastError()));
   }
   std::vector<DirectoryEntry> entries;
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    std::string utf8;
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-    if (size > 0) {
-      ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), utf8.data(),
-                            size, nullptr, nullptr);
-    }
-    entries.push_back({std::move(utf8), Path::Native(prefix + name),
+    entries.push_back({win32::WideToUtf8(name), Path::Native(prefix + name),
                        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
   } while (::FindNextFileW(search, &found));
   const DWORD err = ::GetLastError();
   ::FindClose(search);
   if (err != ERROR_NO_MORE_FILES) {
-    throw PlatformError(win32::SystemErrorText("Cannot list", directory.ToBytes(), err));
+    throw PlatformError(win32::FileErrorText("Cannot list", directory.ToUtf8(), err));
   }
   return entries;
 }

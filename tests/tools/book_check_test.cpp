@@ -66,8 +66,8 @@ TEST(BookCheck, FindsEachPlantedFault) {
     BookOptions options;
     options.unreached = true;
     options.threads = threads;
-    const BookReport report =
-        CheckBook(platform::Path(kFixtures + "/faulty/"), "index.html", options);
+    const BookReport report = CheckBook(platform::Path(kFixtures + "/faulty/"),
+                                        platform::Path(kFixtures + "/faulty/index.html"), options);
     ASSERT_EQ(report.findings.size(), std::size(expected)) << Describe(report.findings);
     for (std::size_t i = 0; i < std::size(expected); ++i) {
       EXPECT_TRUE(report.findings[i] == expected[i]) << i << ":\n" << Describe(report.findings);
@@ -80,13 +80,15 @@ TEST(BookCheck, FindsEachPlantedFault) {
 TEST(BookCheck, CleanTwinHasNoFindings) {
   BookOptions options;
   options.unreached = true;
-  const BookReport report = CheckBook(platform::Path(kFixtures + "/clean/"), "index.html", options);
+  const BookReport report = CheckBook(platform::Path(kFixtures + "/clean/"),
+                                      platform::Path(kFixtures + "/clean/index.html"), options);
   EXPECT_TRUE(report.findings.empty()) << Describe(report.findings);
   EXPECT_EQ(report.pages, 3u);
 }
 
 TEST(BookCheck, NamesTheFileThatExistsWhenOnlyLetterCaseDiffers) {
-  const BookReport report = CheckBook(platform::Path(kFixtures + "/faulty/"), "index.html", {});
+  const BookReport report = CheckBook(platform::Path(kFixtures + "/faulty/"),
+                                      platform::Path(kFixtures + "/faulty/index.html"), {});
   EXPECT_NE(Describe(report.findings)
                 .find("index.html:10: error: images/Paper.png not found (images/paper.png exists: "
                       "letter case differs)\n"),

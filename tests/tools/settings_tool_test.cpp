@@ -320,20 +320,25 @@ TEST(Set, KeepsEveryOtherFieldByteForByte) {
   EXPECT_EQ(ReadBytes(file), SettingsLine(expected) + tail);
 }
 
-TEST(Set, KeepsPermissionsAndWritesThroughALink) {
+TEST(Set, KeepsPermissionsAndWritesThroughAChainOfLinks) {
   TempDir dir;
   const std::string file = dir.Write("real.ini", SettingsLine(AwkwardFields()));
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   const auto link = dir.path() / "Vellum.ini";
-  std::filesystem::create_symlink("real.ini", link);
-  ASSERT_EQ(Tool({"set", link.string(), "--maximized"}).code, 0);
+  std::filesystem::create_symlink("middle.ini", link);
+  std::filesystem::create_symlink("real.ini", dir.path() / "middle.ini");
+  dir.Write(".real.ini.k1ll3d", "what a killed set left");
+  const Result r = Tool({"set", link.string(), "--maximized"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Wrote " + file + " (the file the link " + link.string() + " leads to)\n");
   EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "middle.ini"));
   EXPECT_EQ(Record(file)[settings::kWindowHeightField], "0");
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
-      << "a temporary file was left behind";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3)
+      << "a temporary file is left";
 }
 
 TEST(Set, LeavesAnUnreadableFileAloneUnlessForced) {
@@ -566,6 +571,36 @@ TEST(Program, RefusesFifosDevicesFoldersAndJunkAtOnce) {
       }
       EXPECT_LT(r.peak_kib, kPeakKib) << label;
     }
+  }
+}
+
+TEST(Program, ConcurrentSetsKeepEveryChange) {
+  TempDir dir;
+  const std::string file = dir.Write("Vellum.ini", SettingsLine(AwkwardFields()) + "\r\n");
+  constexpr int kRuns = 10;
+  constexpr int kFirstField = 20;  // fields the viewer does not use
+  std::vector<pid_t> children;
+  for (int i = 0; i < kRuns; ++i) {
+    const std::string field = std::to_string(kFirstField + i) + "=run " + std::to_string(i);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (!std::freopen("/dev/null", "w", stdout)) ::_exit(125);
+      ::alarm(60);
+      ::execl(VELLUM_SETTINGS_PROGRAM, VELLUM_SETTINGS_PROGRAM, "set", file.c_str(), "--field",
+              field.c_str(), static_cast<char*>(nullptr));
+      ::_exit(126);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+  const settings::SettingsRecord record = Record(file);
+  ASSERT_EQ(record.size(), settings::kFieldCount);
+  for (int i = 0; i < kRuns; ++i) {
+    EXPECT_EQ(record[kFirstField + i], "run " + std::to_string(i)) << "a change was lost";
   }
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32_backend.h"
 #include "settings/scramble.h"

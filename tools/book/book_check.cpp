@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/files.h"
 #include "text/text.h"
 #include "tools/book/page_refs.h"
 
@@ -494,9 +495,10 @@ class Walker {
 
 }  // namespace
 
-BookReport CheckBook(const platform::Path& root, const std::string& start_page,
+BookReport CheckBook(const platform::Path& root, const platform::Path& start_page,
                      const BookOptions& options) {
-  return Walker(root, options).Run(start_page);
+  // A start page outside the folder is not found in it.
+  return Walker(root, options).Run(start_page.NamesAfter(root).value_or(start_page.ToUtf8()));
 }
 
 const char* SeverityName(Severity severity) {

@@ -37,9 +37,10 @@ struct BookReport {
   std::size_t notes = 0;
 };
 
-// Walks the book in `root` from `start_page` (relative, "/" between names). Files are only read.
-// A file that cannot be read is an error finding, never an exception.
-BookReport CheckBook(const platform::Path& root, const std::string& start_page,
+// Walks the book in the folder `root` (ending in a separator) from the page at `start_page`, a
+// path inside it. Files are only read. A file that cannot be read is an error finding, never an
+// exception.
+BookReport CheckBook(const platform::Path& root, const platform::Path& start_page,
                      const BookOptions& options);
 
 const char* SeverityName(Severity severity);
