@@ -5,6 +5,7 @@
 // they are), as the publishers' tool names files. Each system's half is in its own folder.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,5 +43,23 @@ void WriteFileReplacing(const Bytes& path, std::string_view bytes, Overwrite ove
 // An absolute form of `directory` with links resolved, as the running program's own path
 // would give it, ending in a separator. Throws FileError.
 Bytes CanonicalDirectory(const Bytes& directory);
+
+// One file or folder, whichever path reaches it, links followed: the device and inode number on
+// POSIX systems, the volume serial number and file ID on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+  bool operator<(const FileIdentity& other) const {
+    return volume != other.volume ? volume < other.volume : file < other.file;
+  }
+};
+
+// The identity of what `path` names; nullopt when nothing can be reached there.
+std::optional<FileIdentity> IdentityOf(const Path& path);
+
+// The full path of an existing file or folder with every link, "." and ".." resolved, as the
+// system spells it. Throws FileError.
+Path ResolvedPath(const Path& path);
 
 }  // namespace vellum::platform

@@ -62,6 +62,19 @@ Bytes CanonicalDirectory(const Bytes& directory) {
   return full;
 }
 
+std::optional<FileIdentity> IdentityOf(const Path& path) {
+  struct stat st {};
+  if (::stat(path.native().c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+Path ResolvedPath(const Path& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
+                                                       &std::free);
+  if (!resolved) Fail(path.ToBytes(), "cannot resolve the path", errno);
+  return Path::Native(resolved.get());
+}
+
 std::optional<Bytes> ReadWholeFile(const Bytes& path, ReadAs kind) {
   const int wait = kind == ReadAs::kSettingsFile ? O_NONBLOCK | O_NOCTTY : 0;
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | wait));
