@@ -7,6 +7,7 @@
 
 #include "text/text.h"
 #include "tools/book/css_refs.h"
+#include "tools/book/page_text.h"
 
 namespace vellum::tools::book {
 
@@ -86,10 +87,33 @@ void AddAttribute(const GumboElement& element, const char* name, Use use, Scan& 
   }
 }
 
+// The name of an element the parser has no tag for (SVG's use), lowered.
+std::string UnknownTagName(const GumboElement& element) {
+  GumboStringPiece name = element.original_tag;
+  gumbo_tag_from_original_text(&name);
+  return text::LowerAscii(std::string_view(name.data, name.length));
+}
+
+// The elements of SVG that fetch a file: image, and use when it names another file.
+void VisitSvg(const GumboElement& element, Scan& scan) {
+  if (element.tag == GUMBO_TAG_IMAGE ||
+      (element.tag == GUMBO_TAG_UNKNOWN && UnknownTagName(element) == "use")) {
+    // xlink:href is read as href with the XLink namespace; href wins where both are given.
+    AddAttribute(element, "href", Use::kResource, scan);
+  }
+}
+
 void Visit(const GumboElement& element, Scan& scan) {
   if (const GumboAttribute* id = Attribute(element, "id")) scan.anchors.emplace_back(id->value);
   if (const GumboAttribute* style = Attribute(element, "style")) {
     AddCss(style->value, static_cast<int>(style->value_start.line), Use::kResource, scan);
+  }
+  if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+    VisitSvg(element, scan);
+    if (element.tag != GUMBO_TAG_A) return;
+  } else if (element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+    // body, table, tr, td and th: a picture behind them.
+    AddAttribute(element, "background", Use::kResource, scan);
   }
   switch (element.tag) {
     case GUMBO_TAG_A:
@@ -123,6 +147,18 @@ void Visit(const GumboElement& element, Scan& scan) {
       break;
     case GUMBO_TAG_OBJECT:
       AddAttribute(element, "data", Use::kResource, scan);
+      break;
+    case GUMBO_TAG_INPUT:
+      if (const GumboAttribute* type = Attribute(element, "type");
+          type != nullptr && text::LowerAscii(type->value) == "image") {
+        AddAttribute(element, "src", Use::kResource, scan);
+      }
+      break;
+    case GUMBO_TAG_BASE:
+      if (const GumboAttribute* href = Attribute(element, "href"); href != nullptr && !scan.base) {
+        scan.base = Reference{href->value, static_cast<int>(href->value_start.line), Use::kLink};
+        scan.base_from = scan.references.size();
+      }
       break;
     case GUMBO_TAG_LINK: {
       const GumboAttribute* rel = Attribute(element, "rel");
@@ -173,8 +209,11 @@ struct OutputDeleter {
 
 }  // namespace
 
-Scan ScanPage(std::string_view html) {
+Scan ScanPage(std::string_view bytes) {
   Scan scan;
+  const PageCharset charset = FindCharset(bytes);
+  if (charset.unknown) scan.unknown_charset = charset.declared;
+  const std::string html = PageToUtf8(bytes, charset);
   const std::unique_ptr<GumboOutput, OutputDeleter> output(
       gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
   // Depth first without recursion: a page may nest deeper than the stack would allow.

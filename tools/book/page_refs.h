@@ -2,6 +2,8 @@
 // What a page or a stylesheet refers to, read with an HTML5 parser (pages) or the CSS scanner.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,10 +28,16 @@ struct Scan {
   std::vector<Reference> references;
   std::vector<std::string> anchors;  // id of any element, name of a and map elements
   bool edge_mode = false;            // a meta X-UA-Compatible asks for IE=edge
+  // The href of the first base element that has one, which every later reference is relative
+  // to: references[base_from] onwards.
+  std::optional<Reference> base;
+  std::size_t base_from = 0;
+  std::string unknown_charset;  // a charset the page declares that is read as Windows-1252 here
 };
 
-// The references of an HTML page. The parsed tree is gone when this returns.
-Scan ScanPage(std::string_view html);
+// The references of an HTML page, its bytes read as a browser reads them (page_text.h). The
+// parsed tree is gone when this returns.
+Scan ScanPage(std::string_view bytes);
 
 // The references of a stylesheet file.
 Scan ScanStylesheet(std::string_view css);
