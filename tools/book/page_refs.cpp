@@ -27,6 +27,12 @@ bool HasWord(std::string_view list, std::string_view word) {
   return false;
 }
 
+// The line of an attribute's value; of its name when it has no value, whose position the
+// parser leaves unset.
+int LineOf(const GumboAttribute& attr) {
+  return static_cast<int>(attr.value[0] == '\0' ? attr.name_start.line : attr.value_start.line);
+}
+
 const GumboAttribute* Attribute(const GumboElement& element, const char* name) {
   return gumbo_get_attribute(&element.attributes, name);
 }
@@ -83,7 +89,7 @@ void AddRefresh(std::string_view content, int line, Scan& scan) {
 
 void AddAttribute(const GumboElement& element, const char* name, Use use, Scan& scan) {
   if (const GumboAttribute* attr = Attribute(element, name)) {
-    scan.references.push_back({attr->value, static_cast<int>(attr->value_start.line), use});
+    scan.references.push_back({attr->value, LineOf(*attr), use});
   }
 }
 
@@ -106,7 +112,7 @@ void VisitSvg(const GumboElement& element, Scan& scan) {
 void Visit(const GumboElement& element, Scan& scan) {
   if (const GumboAttribute* id = Attribute(element, "id")) scan.anchors.emplace_back(id->value);
   if (const GumboAttribute* style = Attribute(element, "style")) {
-    AddCss(style->value, static_cast<int>(style->value_start.line), Use::kResource, scan);
+    AddCss(style->value, LineOf(*style), Use::kResource, scan);
   }
   if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
     VisitSvg(element, scan);
@@ -132,7 +138,7 @@ void Visit(const GumboElement& element, Scan& scan) {
     case GUMBO_TAG_SOURCE:
       AddAttribute(element, "src", Use::kResource, scan);
       if (const GumboAttribute* set = Attribute(element, "srcset")) {
-        AddSrcset(set->value, static_cast<int>(set->value_start.line), scan);
+        AddSrcset(set->value, LineOf(*set), scan);
       }
       break;
     case GUMBO_TAG_VIDEO:
@@ -156,7 +162,7 @@ void Visit(const GumboElement& element, Scan& scan) {
       break;
     case GUMBO_TAG_BASE:
       if (const GumboAttribute* href = Attribute(element, "href"); href != nullptr && !scan.base) {
-        scan.base = Reference{href->value, static_cast<int>(href->value_start.line), Use::kLink};
+        scan.base = Reference{href->value, LineOf(*href), Use::kLink};
         scan.base_from = scan.references.size();
       }
       break;
@@ -179,7 +185,7 @@ void Visit(const GumboElement& element, Scan& scan) {
       if (equiv == nullptr || content == nullptr) break;
       const std::string name = text::LowerAscii(equiv->value);
       if (name == "refresh") {
-        AddRefresh(content->value, static_cast<int>(content->value_start.line), scan);
+        AddRefresh(content->value, LineOf(*content), scan);
       } else if (name == "x-ua-compatible" &&
                  text::LowerAscii(content->value).find("ie=edge") != std::string::npos) {
         scan.edge_mode = true;
