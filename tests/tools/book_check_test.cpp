@@ -13,6 +13,7 @@
 #include "tests/test_support.h"
 #include "text/text.h"
 #include "tools/book/book_check.h"
+#include "tools/book/page_refs.h"
 #include "tools/cli.h"
 
 namespace vellum::tools::book {
@@ -60,6 +61,9 @@ class CopiedBook {
       std::ofstream(root_ / "\xC2\x9B\xE2\x80\xAE.png") << "png";
       std::ofstream(root_ / "huge.html").close();
       fs::resize_file(root_ / "huge.html", (std::uintmax_t{64} << 20) + 1);  // sparse
+      std::string divs;
+      for (std::size_t i = 0; i <= kDeepestNesting; ++i) divs += "<div>";
+      std::ofstream(root_ / "deep.html") << divs;
     }
   }
   platform::Path path() const { return platform::Path(root_.string() + "/"); }
@@ -80,6 +84,7 @@ TEST(BookCheck, FindsEachPlantedFault) {
       {"base.html", 7, E, "missing-after-base.png"},  // relative to <base href>
       {"chapter-1.html", 5, E, "media/Poster.jpg"},   // letter case: video poster
       {"chapter-1.html", 7, E, "media/gone.swf"},     // embed
+      {"deep.html", 0, W, ""},                        // too deeply nested to check
       {"frame.html", 0, W, ""},                       // IE 7 document mode
       {"huge.html", 0, W, ""},                        // too large to check
       {"images/unused.png", 0, N, ""},
@@ -117,7 +122,7 @@ TEST(BookCheck, FindsEachPlantedFault) {
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_TRUE(report.findings[i] == expected[i]) << i << ":\n" << Describe(report.findings);
   }
-  EXPECT_EQ(report.pages, 11u);
+  EXPECT_EQ(report.pages, 12u);
   EXPECT_EQ(report.stylesheets, 2u);
 }
 

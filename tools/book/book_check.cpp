@@ -464,6 +464,12 @@ class Walker {
               " MiB)");
       return;
     }
+    if (done.scan.too_deep) {
+      Add(from, 0, Severity::kWarning, "",
+          "too deeply nested to check (more than " + std::to_string(kDeepestNesting) +
+              " elements inside each other)");
+      return;
+    }
     if (file.kind == Kind::kPage) {
       file.anchors.insert(done.scan.anchors.begin(), done.scan.anchors.end());
       file.scanned = true;

@@ -3,6 +3,7 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "text/text.h"
@@ -207,6 +208,73 @@ void Visit(const GumboElement& element, Scan& scan) {
   }
 }
 
+bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// Elements that never hold others, or that the next of their kind (or their parent's end) closes
+// without an end tag: they never deepen a page.
+bool NeverNests(std::string_view name) {
+  static constexpr std::string_view kNames[] = {
+      "area",    "base",  "basefont", "bgsound", "br",   "col",    "embed",    "frame",  "hr",
+      "img",     "image", "input",    "keygen",  "link", "meta",   "param",    "source", "track",
+      "wbr",     "p",     "li",       "dd",      "dt",   "option", "optgroup", "tr",     "td",
+      "th",      "thead", "tbody",    "tfoot",   "rb",   "rt",     "rtc",      "rp",     "colgroup",
+      "caption", "html",  "head",     "body",    "a",    "h1",     "h2",       "h3",     "h4",
+      "h5",      "h6",    "form",     "button"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// Elements whose content is text up to their end tag.
+bool HoldsText(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"script", "style",   "textarea", "title",    "xmp",
+                                                "iframe", "noembed", "noframes", "plaintext"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// Whether the page's elements nest deeper than `limit`, told without the parser (whose time
+// grows with the square of the depth and more): start tags that nest, less their end tags;
+// comments and the text of script, style and the like skipped.
+bool NestsDeeperThan(std::string_view html, std::size_t limit) {
+  std::size_t depth = 0;
+  std::size_t at = 0;
+  char name[16];
+  while ((at = html.find('<', at)) != std::string_view::npos) {
+    ++at;
+    if (html.compare(at, 3, "!--") == 0) {
+      at = html.find("-->", at + 3);
+      if (at == std::string_view::npos) break;
+      continue;
+    }
+    const bool end_tag = at < html.size() && html[at] == '/';
+    if (end_tag) ++at;
+    std::size_t length = 0;
+    while (at < html.size() && IsNameChar(html[at])) {
+      if (length < sizeof name) name[length++] = text::LowerAscii(html[at]);
+      ++at;
+    }
+    if (length == 0 || length == sizeof name) continue;
+    const std::string_view tag(name, length);
+    if (NeverNests(tag)) continue;
+    if (end_tag) {
+      if (depth > 0) --depth;
+      continue;
+    }
+    const std::size_t close = html.find('>', at);
+    if (close == std::string_view::npos) break;
+    if (html[close - 1] == '/') continue;  // <path/> in SVG
+    if (HoldsText(tag)) {
+      for (at = close; (at = html.find("</", at)) != std::string_view::npos; at += 2) {
+        if (text::LowerAscii(html.substr(at + 2, tag.size())) == tag) break;
+      }
+      if (at == std::string_view::npos) break;
+      continue;
+    }
+    if (++depth > limit) return true;
+  }
+  return false;
+}
+
 struct OutputDeleter {
   void operator()(GumboOutput* output) const {
     gumbo_destroy_output(&kGumboDefaultOptions, output);
@@ -220,6 +288,10 @@ Scan ScanPage(std::string_view bytes) {
   const PageCharset charset = FindCharset(bytes);
   if (charset.unknown) scan.unknown_charset = charset.declared;
   const std::string html = PageToUtf8(bytes, charset);
+  if (NestsDeeperThan(html, kDeepestNesting)) {
+    scan.too_deep = true;
+    return scan;
+  }
   const std::unique_ptr<GumboOutput, OutputDeleter> output(
       gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
   // Depth first without recursion: a page may nest deeper than the stack would allow.

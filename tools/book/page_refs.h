@@ -33,7 +33,12 @@ struct Scan {
   std::optional<Reference> base;
   std::size_t base_from = 0;
   std::string unknown_charset;  // a charset the page declares that is read as Windows-1252 here
+  bool too_deep = false;        // nested deeper than kDeepestNesting: not parsed
 };
+
+// How many elements inside each other a page may have to be read. Browsers stop nesting at a
+// few hundred; the parser needs seconds for ten thousand, and hours for a million.
+inline constexpr std::size_t kDeepestNesting = 10000;
 
 // The references of an HTML page, its bytes read as a browser reads them (page_text.h). The
 // parsed tree is gone when this returns.
