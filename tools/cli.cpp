@@ -517,7 +517,7 @@ int Encode(const CodecOptions& options, std::istream& in, std::ostream& out, std
 std::string OneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
   std::replace(text.begin(), text.end(), '\r', ' ');
-  return text;
+  return text::EscapeControls(text);  // a name in the message may hold any bytes
 }
 
 // `new` writes a whole record and needs the values every record has; `set` changes some.
