@@ -603,8 +603,8 @@ class Walker {
       target = from_index;
     } else {
       if (rest.empty() && base.file.empty()) return;  // "#id" after a base that names a folder
-      const std::optional<std::vector<std::string>> parts =
-          Joined(base.folder, rest.empty() ? std::string_view(base.file) : rest);
+      std::optional<std::vector<std::string>> parts = Joined(base.folder, rest);
+      if (rest.empty() && parts) parts->push_back(base.file);
       if (!parts) {
         error(url + " leaves the book's folder" + after_base);
         return;

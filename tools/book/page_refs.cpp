@@ -287,7 +287,19 @@ Scan ScanPage(std::string_view bytes) {
   Scan scan;
   const PageCharset charset = FindCharset(bytes);
   if (charset.unknown) scan.unknown_charset = charset.declared;
-  const std::string html = PageToUtf8(bytes, charset);
+  // Text that is UTF-8 already goes to the parser as it is: a large page is not held twice.
+  std::string converted;
+  std::string_view html = bytes.substr(std::min(charset.bom, bytes.size()));
+  const bool as_is = charset.encoding == PageEncoding::kUtf8
+                         ? text::IsValidUtf8(html)
+                         : charset.encoding == PageEncoding::kWindows1252 &&
+                               std::all_of(html.begin(), html.end(), [](char c) {
+                                 return static_cast<unsigned char>(c) < 0x80;
+                               });
+  if (!as_is) {
+    converted = PageToUtf8(bytes, charset);
+    html = converted;
+  }
   if (NestsDeeperThan(html, kDeepestNesting)) {
     scan.too_deep = true;
     return scan;
