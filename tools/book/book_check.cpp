@@ -636,7 +636,12 @@ class Walker {
       target = Reach(resolved, kind);
     }
     if (fragment && !fragment->empty() && Folded(*fragment) != "top") {
-      fragments_.push_back({from_index, ref.line, url, target});
+      // A page's anchors are complete once it is read: a fragment found there now needs no
+      // later look, and the findings stay the same. The others wait for the end of the walk.
+      const FileRecord& page = files_[target];
+      if (!page.scanned || !page.anchors.count(*fragment)) {
+        fragments_.push_back({from_index, ref.line, url, target});
+      }
     }
   }
 
@@ -687,7 +692,7 @@ class Walker {
   std::unordered_map<std::string, Place> places_;
   std::unordered_map<std::string, std::size_t> reached_;
   std::vector<FileRecord> files_;
-  std::vector<FragmentUse> fragments_;
+  std::deque<FragmentUse> fragments_;
   std::vector<Job> staged_;
   BookReport report_;
 };
