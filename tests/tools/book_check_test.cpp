@@ -14,6 +14,7 @@
 #include "text/text.h"
 #include "tools/book/book_check.h"
 #include "tools/book/page_refs.h"
+#include "tools/book/page_text.h"
 #include "tools/cli.h"
 
 namespace vellum::tools::book {
@@ -148,6 +149,40 @@ TEST(BookCheck, OneReportWhateverTheThreads) {
           << "run " << run << ", " << threads << " threads";
     }
   }
+}
+
+// The encoding a page is read in, found as browsers find it.
+TEST(BookCheck, ReadsAPageInTheCharsetABrowserWould) {
+  constexpr PageEncoding U = PageEncoding::kUtf8;
+  constexpr PageEncoding W1252 = PageEncoding::kWindows1252;
+  const struct {
+    std::string bytes;
+    PageEncoding encoding;
+    bool unknown;
+  } cases[] = {
+      {"<p>caf\xE9", W1252, false},  // nothing declared
+      {"<meta charset=utf-8>", U, false},
+      {"<META CHARSET=\"Windows-1252\">", W1252, false},
+      {"<meta http-equiv=Content-Type content='text/html; charset=utf-8'>", U, false},
+      {"<meta content='text/html; charset=utf-8'>", W1252, false},  // no http-equiv
+      {"<!-- <meta charset=utf-8> --><p>", W1252, false},
+      {"<meta charset=latin1>", W1252, false},
+      {"<meta charset=utf-16>", U, false},  // an ASCII page cannot be UTF-16
+      {"<meta charset=shift_jis>", W1252, true},
+      {std::string(1024, ' ') + "<meta charset=utf-8>", W1252, false},  // past the prescan
+      {"\xEF\xBB\xBF<meta charset=windows-1252>", U, false},            // the BOM wins
+      {std::string("\xFF\xFE<\0p\0>\0", 8), PageEncoding::kUtf16Le, false},
+  };
+  for (const auto& c : cases) {
+    const PageCharset charset = FindCharset(c.bytes);
+    EXPECT_EQ(charset.encoding, c.encoding) << c.bytes;
+    EXPECT_EQ(charset.unknown, c.unknown) << c.bytes;
+  }
+  const std::string utf16(
+      "\xFF\xFE"
+      "c\0\xE9\0",
+      6);
+  EXPECT_EQ(PageToUtf8(utf16, FindCharset(utf16)), "c\xC3\xA9");
 }
 
 TEST(BookCheck, NamesTheFileThatExistsWhenOnlyLetterCaseDiffers) {
