@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs each fuzz target (the settings loader, the book check's stylesheet scanner) for SECONDS
-# from a copy of its seed corpus, so the inputs it finds stay out of the repository. Fails on any
-# crash, leak, timeout, memory blow-up or broken property; the failing input is kept in
-# BUILD_DIR/fuzz/artifacts/.
+# Runs each fuzz target (the settings loader, the book check's stylesheet scanner and its page
+# reading) for SECONDS from a copy of its seed corpus, so the inputs it finds stay out of the
+# repository. Fails on any crash, leak, timeout, memory blow-up or broken property; the failing
+# input is kept in BUILD_DIR/fuzz/artifacts/.
 # Usage: fuzz/run.sh BUILD_DIR SECONDS
 set -euo pipefail
 build=${1:?usage: fuzz/run.sh BUILD_DIR SECONDS}
@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 cp -R "$here/corpus" "$work/corpus"
 mkdir -p "$work/tmp" "$build/fuzz/artifacts"
 
-for target in vellum_settings_fuzz:corpus vellum_css_fuzz:css-corpus; do
+for target in vellum_settings_fuzz:corpus vellum_css_fuzz:css-corpus vellum_page_fuzz:page-corpus; do
   name=${target%%:*}
   seeds="$work/${target#*:}"
   [ -d "$seeds" ] || cp -R "$here/${target#*:}" "$seeds"

@@ -45,6 +45,10 @@ enum class PathKind { kMissing, kFile, kDirectory, kOther };
 
 PathKind KindOf(const Path& path);
 
+// True when the file at `path` is a regular file its owner may run (Unix mode bit 0100); nullopt
+// when there is no such file, or on a system that keeps no such bit (Windows).
+std::optional<bool> IsExecutableFile(const Path& path);
+
 // One entry of a folder.
 struct DirectoryEntry {
   Bytes name;                 // in UTF-8 on Windows; on Linux the bytes the file system holds
@@ -94,5 +98,23 @@ class FileLock {
   // The locked file, read from where the last read ended (its start at first).
   virtual InputFile& file() = 0;
 };
+
+// One file or folder, whichever path reaches it, links followed: the device and inode number on
+// POSIX systems, the volume serial number and file ID on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FileIdentity&) const = default;
+  bool operator<(const FileIdentity& other) const {
+    return volume != other.volume ? volume < other.volume : file < other.file;
+  }
+};
+
+// The identity of what `path` names; nullopt when nothing can be reached there.
+std::optional<FileIdentity> IdentityOf(const Path& path);
+
+// The full path of an existing file or folder with every link, "." and ".." resolved, as the
+// system spells it. Throws FileError.
+Path ResolvedPath(const Path& path);
 
 }  // namespace vellum::platform

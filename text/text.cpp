@@ -149,17 +149,37 @@ std::string EscapeControls(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;
   shown.reserve(text.size());
-  for (const char ch : text) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    const std::optional<char32_t> c = NextCodePoint(text, pos);
+    if (!c || *c < 0x20 || *c == 0x7F) {
+      const auto byte = static_cast<unsigned char>(text[start]);
       shown += "\\x";
       shown += kHex[byte >> 4];
       shown += kHex[byte & 0xF];
+      pos = start + 1;
+    } else if ((*c >= 0x80 && *c <= 0x9F) || *c == 0x061C || *c == 0x200E || *c == 0x200F ||
+               (*c >= 0x202A && *c <= 0x202E) || (*c >= 0x2066 && *c <= 0x2069)) {
+      shown += "\\u{";
+      for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(*c >> shift) & 0xF];
+      shown += '}';
     } else {
-      shown += ch;
+      shown.append(text, start, pos - start);
     }
   }
   return shown;
+}
+
+std::vector<std::string> PathNames(std::string_view path, std::string_view separators) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t end = path.find_first_of(separators, at);
+    names.emplace_back(path.substr(at, end == std::string_view::npos ? end : end - at));
+    if (end == std::string_view::npos) return names;
+    at = end + 1;
+  }
 }
 
 }  // namespace vellum::text

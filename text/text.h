@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vellum::text {
 
@@ -44,7 +45,9 @@ std::string DisplayText(std::string_view bytes);
 // The value of a hexadecimal digit, either case; -1 for any other byte.
 int HexDigitValue(char c);
 
-// `text` for a terminal: control characters written as \xNN, everything else as it is.
+// `text` for a terminal: the C0 controls, DEL and bytes that are not part of a UTF-8 character
+// written as \xNN; the C1 controls and the bidirectional marks, embeddings, overrides and
+// isolates (which reorder what follows them) as \u{NNNN}; everything else as it is.
 std::string EscapeControls(std::string_view text);
 
 // The lower case of an ASCII letter; any other byte as it is.
@@ -77,5 +80,9 @@ std::size_t LastSeparator(std::basic_string_view<Char> path,
 // A byte path split at its last separator: the folder, without that separator ("." when there
 // is none, the separator itself for a name at the root), and the name after it.
 std::pair<std::string, std::string> SplitPath(std::string_view path);
+
+// Every name between `separators` in `path`, empty ones included ("a//b/" gives a, "", b, "").
+std::vector<std::string> PathNames(std::string_view path,
+                                   std::string_view separators = kPathSeparators);
 
 }  // namespace vellum::text

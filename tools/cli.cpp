@@ -219,7 +219,9 @@ int Show(const std::string& path, Fields which, Format format, std::ostream& out
         << Quoted(v.WindowWidth) << ", BorderMode " << Quoted(v.BorderMode) << "\n";
   }
   for (const Problem& p : ins.problems) out << "Problem:       " << ProblemLine(p) << "\n";
-  for (const std::string& note : ins.notes) out << "Note:          " << note << "\n";
+  for (const std::string& note : ins.notes) {
+    out << "Note:          " << text::EscapeControls(note) << "\n";
+  }
   if (which == Fields::kAll) PrintFields(ins, out);
   return kExitOk;
 }
@@ -245,7 +247,7 @@ int Check(const CheckOptions& options, std::ostream& out) {
     if (viewer_warning) doc["viewer_warning"] = *viewer_warning;
   } else {
     for (const Problem& p : ins.problems) out << "problem: " << ProblemLine(p) << "\n";
-    for (const std::string& note : ins.notes) out << "note: " << note << "\n";
+    for (const std::string& note : ins.notes) out << "note: " << text::EscapeControls(note) << "\n";
     if (viewer_warning) out << "warning: " << *viewer_warning << "\n";
     if (ins.problems.empty()) {
       out << "ok: " << file << ": the viewer starts without a message and opens "
@@ -284,15 +286,21 @@ int Check(const CheckOptions& options, std::ostream& out) {
     if (options.as_json) {
       json findings = json::array();
       for (const book::Finding& f : report.findings) {
-        findings.push_back({{"file", f.file},
-                            {"line", f.line},
-                            {"severity", book::SeverityName(f.severity)},
-                            {"reference", f.reference},
-                            {"message", f.message}});
+        bool escaped = false;
+        json finding = {{"file", book::JsonText(f.file, escaped)},
+                        {"line", f.line},
+                        {"severity", book::SeverityName(f.severity)},
+                        {"reference", book::JsonText(f.reference, escaped)},
+                        {"message", book::JsonText(f.message, escaped)}};
+        // Names that are not UTF-8 are carried as text with \xNN for their other bytes.
+        finding["escaped"] = escaped;
+        findings.push_back(std::move(finding));
       }
+      bool start_escaped = false;
       doc["book"] = {{"walked", true},
                      {"folder", ins.location.directory.ToUtf8()},
-                     {"start_page", *start},
+                     {"start_page", book::JsonText(*start, start_escaped)},
+                     {"start_page_escaped", start_escaped},
                      {"pages", report.pages},
                      {"stylesheets", report.stylesheets},
                      {"other_files", report.other_files},
@@ -518,7 +526,7 @@ int Encode(const CodecOptions& options, std::istream& in, std::ostream& out, std
 std::string OneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
   std::replace(text.begin(), text.end(), '\r', ' ');
-  return text;
+  return text::EscapeControls(text);  // a name in the message may hold any bytes
 }
 
 // `new` writes a whole record and needs the values every record has; `set` changes some.

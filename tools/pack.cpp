@@ -9,8 +9,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/code_pages.h"
-#include "platform/file_mode.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "tools/archive.h"
@@ -70,33 +68,32 @@ std::int64_t ArchiveTime() {
 
 int Pack(const PackOptions& options, std::ostream& out) {
   const SettingsLocation location = LocateForViewer(options.path);
-  const std::string& directory = location.directory;
-  const std::string folder_path = directory.substr(0, directory.size() - 1);
-  const std::string folder_name =
-      platform::ShownAsUtf8(folder_path.substr(folder_path.rfind(platform::PathSeparator()) + 1));
+  const platform::Path& directory = location.directory;
+  const platform::Path folder_path =
+      platform::Path::Native(directory.native().substr(0, directory.native().size() - 1));
+  const std::string folder_name = folder_path.FileName().ToUtf8();
 
   std::string format = options.format;
   if (format.empty()) {
     format =
         EndsWith(options.output, ".tar.gz") || EndsWith(options.output, ".tgz") ? "tar.gz" : "zip";
   }
-  const std::string output = options.output.empty() ? folder_path + "." + format : options.output;
+  const platform::Path output = options.output.empty() ? folder_path.Append("." + format)
+                                                       : platform::Path::FromUtf8(options.output);
   const bool both = !options.linux_viewer && !options.windows_viewer;
 
   // The archive itself, when it is written into the book folder, is not part of the book.
   std::vector<std::string> skip = {kLinuxViewer, kWindowsViewer};
-  const std::size_t cut = output.rfind(platform::PathSeparator());
-  const std::string output_name = cut == std::string::npos ? output : output.substr(cut + 1);
-  const std::string output_folder =
-      cut == std::string::npos ? std::string(".") : output.substr(0, cut + 1);
+  const platform::Path output_folder =
+      output.Directory().empty() ? platform::Path(".") : output.Directory();
   if (platform::KindOf(output_folder) == platform::PathKind::kDirectory &&
       platform::CanonicalDirectory(output_folder) == directory) {
-    skip.push_back(output_name);
+    skip.push_back(output.NamesAfter(output.Directory()).value_or(""));
   }
 
   std::vector<ArchiveEntry> entries;
   entries.push_back({folder_name + "/", "", 0755});
-  Collect(platform::Path(directory), folder_name + "/", skip, 0, entries);
+  Collect(directory, folder_name + "/", skip, 0, entries);
 
   // The viewers: from beside this tool, else the book's own copy.
   const platform::Path tool_folder = platform::RunningProgramPath().Directory();
@@ -119,7 +116,7 @@ int Pack(const PackOptions& options, std::ostream& out) {
     std::string from;
     const std::pair<platform::Path, const char*> places[] = {
         {tool_folder.Append(viewer.file), "from beside vellum-settings"},
-        {platform::Path(directory).Append(viewer.file), "the book's own copy"}};
+        {directory.Append(viewer.file), "the book's own copy"}};
     for (const auto& [place, description] : places) {
       try {
         data = ReadAll(place);
@@ -130,7 +127,7 @@ int Pack(const PackOptions& options, std::ostream& out) {
     }
     if (from.empty()) {
       const std::string why =
-          what + ": none beside vellum-settings (" + tool_folder.ToBytes() + ") or in the book";
+          what + ": none beside vellum-settings (" + tool_folder.ToUtf8() + ") or in the book";
       if (viewer.asked) throw std::runtime_error("cannot add " + why);
       left_out.push_back(why);
       continue;
@@ -147,16 +144,15 @@ int Pack(const PackOptions& options, std::ostream& out) {
 
   std::size_t files = 0;
   for (const ArchiveEntry& entry : entries) files += entry.name.back() == '/' ? 0 : 1;
-  out << "packed: " << output << ": " << files << (files == 1 ? " file" : " files");
+  out << "packed: " << output.ToUtf8() << ": " << files << (files == 1 ? " file" : " files");
   for (const std::string& viewer : added) out << "; " << viewer;
   out << "\n";
   for (const std::string& why : left_out) out << "left out: " << why << "\n";
   return 0;
 }
 
-std::optional<std::string> ViewerModeWarning(const std::string& directory) {
-  const std::optional<bool> executable =
-      platform::IsExecutableFile(platform::Path(directory).Append(kLinuxViewer));
+std::optional<std::string> ViewerModeWarning(const platform::Path& directory) {
+  const std::optional<bool> executable = platform::IsExecutableFile(directory.Append(kLinuxViewer));
   if (!executable || *executable) return std::nullopt;
   return std::string(kLinuxViewer) +
          ": not executable: a reader's file manager will not start it; deliver the book with "

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace vellum::tools {
 
 struct PackOptions {
@@ -24,6 +26,6 @@ int Pack(const PackOptions& options, std::ostream& out);
 
 // A warning for the book folder `directory` (ending in a separator) whose `vellum` has lost its
 // executable bit; nullopt when there is none to give.
-std::optional<std::string> ViewerModeWarning(const std::string& directory);
+std::optional<std::string> ViewerModeWarning(const platform::Path& directory);
 
 }  // namespace vellum::tools

@@ -54,6 +54,12 @@ PathKind KindOf(const Path& path) {
   return PathKind::kOther;
 }
 
+std::optional<bool> IsExecutableFile(const Path& path) {
+  struct stat st {};
+  if (::stat(path.native().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return (st.st_mode & S_IXUSR) != 0;
+}
+
 Path CanonicalDirectory(const Path& directory) {
   std::unique_ptr<char, decltype(&std::free)> resolved(
       ::realpath(directory.native().c_str(), nullptr), &std::free);
@@ -69,6 +75,19 @@ Path FinalTarget(const Path& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
                                                        &std::free);
   if (!resolved) Fail(path, "the symbolic link leads nowhere", errno);
+  return Path::Native(resolved.get());
+}
+
+std::optional<FileIdentity> IdentityOf(const Path& path) {
+  struct stat st {};
+  if (::stat(path.native().c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+Path ResolvedPath(const Path& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
+                                                       &std::free);
+  if (!resolved) Fail(path, "cannot resolve the path", errno);
   return Path::Native(resolved.get());
 }
 

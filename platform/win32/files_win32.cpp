@@ -65,6 +65,8 @@ PathKind KindOf(const Path& path) {
   return PathKind::kFile;
 }
 
+std::optional<bool> IsExecutableFile(const Path&) { return std::nullopt; }
+
 Path CanonicalDirectory(const Path& directory) {
   std::wstring full = FullPath(directory, "cannot resolve the folder").native();
   if (full.back() != L'\\' && full.back() != L'/') full += L'\\';
@@ -72,6 +74,41 @@ Path CanonicalDirectory(const Path& directory) {
 }
 
 Path FinalTarget(const Path& path) { return path; }
+
+namespace {
+
+// A handle that reads nothing of the file, for its identity and name; a folder included.
+HANDLE OpenForQuery(const Path& path) {
+  return ::CreateFileW(path.native().c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const Path& path) {
+  Handle file(OpenForQuery(path));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.ok() || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+Path ResolvedPath(const Path& path) {
+  Handle file(OpenForQuery(path));
+  if (!file.ok()) Fail(path, "cannot resolve the path", ::GetLastError());
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetFinalPathNameByHandleW(
+        file.get(), name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) Fail(path, "cannot resolve the path", ::GetLastError());
+    if (n < name.size()) {
+      name.resize(n);
+      return Path::Native(name);
+    }
+    name.resize(n);
+  }
+}
 
 std::optional<Bytes> ReadWholeFile(const Path& path, ReadAs kind) {
   Handle file(::CreateFileW(path.native().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -23,7 +23,7 @@ LINUX_TOOL = os.environ.get("VELLUM_LINUX_TOOL", "")
 VIEWERS = {"vellum": b"\x7fELF stand-in for the Linux viewer\n" * 50,
            "Vellum.exe": b"MZ stand-in for the Windows viewer\r\n" * 50}
 PAGES = {
-    "index.html": b'<html><body><a href="s\xc3\xbc\xc3\x9f/caf\xc3\xa9.html">on</a></body></html>',
+    "index.html": b'<html><head><meta charset="utf-8"></head><body><a href="s\xc3\xbc\xc3\x9f/caf\xc3\xa9.html">on</a></body></html>',
     "s\u00fc\u00df/caf\u00e9.html": b"<html><body>caf\xc3\xa9</body></html>",
     "images/noise.bin": bytes((i * 7919) % 251 for i in range(200000)),
     "empty.txt": b"",

@@ -3,15 +3,19 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
+#include "platform/code_pages.h"
 #include "platform/files.h"
 #include "text/text.h"
 #include "tools/book/page_refs.h"
@@ -93,19 +97,22 @@ Kind KindByName(std::string_view name) {
   return Kind::kOther;
 }
 
-std::vector<std::string> SplitPath(std::string_view path) {
-  std::vector<std::string> parts;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t slash = path.find('/', at);
-    parts.emplace_back(path.substr(at, slash == std::string_view::npos ? slash : slash - at));
-    if (slash == std::string_view::npos) return parts;
-    at = slash + 1;
-  }
+// A name as the reference gives it (its percent-escapes decoded) in the form the file system's
+// names are listed in: on Windows the viewer reads bytes that are not UTF-8 in the ANSI code
+// page, and names are listed in UTF-8; on Linux the bytes are the name.
+std::string DiskName(std::string decoded) {
+#if defined(_WIN32)
+  if (!text::IsValidUtf8(decoded)) return platform::ShownAsUtf8(decoded);
+#endif
+  return decoded;
 }
 
+// A page or stylesheet larger than this is not read: the parser needs about fifty times a
+// page's size, and the reader's browser would hardly show it either.
+constexpr std::uint64_t kLargestFile = std::uint64_t{64} << 20;
+
 struct Listing {
-  std::vector<platform::DirectoryEntry> entries;
+  std::vector<platform::DirectoryEntry> entries;  // by name, so that every walk takes one order
   std::unordered_map<std::string, std::size_t> exact;
   std::unordered_map<std::string, std::size_t> folded;
 };
@@ -116,6 +123,12 @@ struct Resolved {
   platform::Path path;
 };
 
+// Where a name leads once links are followed.
+struct Place {
+  std::optional<platform::FileIdentity> identity;
+  std::optional<platform::Path> outside;  // the real path, when it is outside the book's folder
+};
+
 struct FileRecord {
   std::string rel;
   Kind kind = Kind::kOther;
@@ -123,11 +136,20 @@ struct FileRecord {
   std::unordered_set<std::string> anchors;
 };
 
-// A reference with a fragment into a page that has not been read yet.
+// A reference with a fragment into a page, checked once every page is read.
 struct FragmentUse {
   std::size_t from;
   int line;
   std::string reference;
+  std::size_t target;
+};
+
+// What relative references of a page are resolved against: the page's folder, or its base.
+struct BaseOf {
+  enum Where { kBook, kWeb, kNowhere } where = kBook;
+  std::vector<std::string> folder;  // kBook: names from the book's folder
+  std::string file;                 // kBook: the base's own file, for a reference to "#id"
+  std::string href;                 // empty for the page's own folder
 };
 
 struct Job {
@@ -137,54 +159,158 @@ struct Job {
 };
 
 struct Done {
-  std::size_t file;
+  std::size_t file = 0;
   Scan scan;
-  std::string failure;  // why the file could not be read
+  std::string failure;          // why the file could not be read or scanned
+  bool read_error = false;      // `failure` is the system's
+  std::uint64_t too_large = 0;  // the size of a file left unread
 };
 
 Done Process(const Job& job) {
-  Done done{job.file, {}, {}};
+  Done done;
+  done.file = job.file;
   try {
     const std::unique_ptr<platform::InputFile> in = platform::OpenForReading(job.path);
     std::string bytes;
+    if (in->SizeHint() > kLargestFile) {
+      done.too_large = in->SizeHint();
+      return done;
+    }
     bytes.reserve(static_cast<std::size_t>(in->SizeHint()));
     char buffer[65536];
-    while (const std::size_t n = in->Read(buffer, sizeof buffer)) bytes.append(buffer, n);
+    while (const std::size_t n = in->Read(buffer, sizeof buffer)) {
+      bytes.append(buffer, n);
+      if (bytes.size() > kLargestFile) {
+        done.too_large = bytes.size();
+        return done;
+      }
+    }
     done.scan = job.kind == Kind::kPage ? ScanPage(bytes) : ScanStylesheet(bytes);
+  } catch (const platform::PlatformError& e) {
+    done.failure = e.what();
+    done.read_error = true;
   } catch (const std::exception& e) {
     done.failure = e.what();
+  } catch (...) {
+    done.failure = "unknown failure";
   }
   return done;
 }
 
+// Reads and scans files on worker threads, or on the caller's thread when there are none, and
+// hands the results back in the order the files were handed in, so that every run of one book
+// takes them in one order.
+class Readers {
+ public:
+  explicit Readers(unsigned workers) {
+    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  }
+  ~Readers() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+  Readers(const Readers&) = delete;
+  Readers& operator=(const Readers&) = delete;
+
+  void Add(Job job) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      jobs_.push_back({submitted_++, std::move(job)});
+    }
+    changed_.notify_one();
+  }
+
+  bool Pending() const { return taken_ < submitted_; }
+
+  // The result of the oldest job not taken yet.
+  Done Next() {
+    if (workers_.empty()) {
+      const Job job = std::move(jobs_.front().second);
+      jobs_.pop_front();
+      ++taken_;
+      return Process(job);
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return done_.count(taken_) > 0; });
+    const auto it = done_.find(taken_);
+    Done done = std::move(it->second);
+    done_.erase(it);
+    ++taken_;
+    changed_.notify_all();  // a worker may wait for room ahead
+    return done;
+  }
+
+ private:
+  // How far the workers may run ahead of the results taken: bounds the results held.
+  static constexpr std::size_t kAhead = 64;
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(
+          lock, [&] { return stop_ || (!jobs_.empty() && jobs_.front().first < taken_ + kAhead); });
+      if (stop_) return;
+      auto [index, job] = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      Done done = Process(job);
+      lock.lock();
+      done_.emplace(index, std::move(done));
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<std::size_t, Job>> jobs_;
+  std::map<std::size_t, Done> done_;
+  std::size_t submitted_ = 0;
+  std::size_t taken_ = 0;
+  bool stop_ = false;
+  std::vector<std::thread> workers_;
+};
+
 class Walker {
  public:
   Walker(platform::Path root, const BookOptions& options)
-      : root_(std::move(root)), options_(options) {}
+      : root_(std::move(root)), options_(options) {
+    try {
+      root_real_ = platform::ResolvedPath(root_).native();
+      if (!root_real_.empty() && root_real_.back() != static_cast<platform::Path::Char>('/') &&
+          root_real_.back() != static_cast<platform::Path::Char>(platform::PathSeparator())) {
+        root_real_ += static_cast<platform::Path::Char>(platform::PathSeparator());
+      }
+    } catch (const platform::PlatformError&) {
+      // A folder that cannot be resolved is read as it is named; nothing is outside it.
+    }
+  }
 
   BookReport Run(const std::string& start_page) {
     unsigned threads = options_.threads;
     if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
-    const std::vector<std::string> parts = SplitPath(start_page);
+    Readers readers(threads > 1 ? threads : 0);
+    const std::vector<std::string> parts = text::PathNames(start_page);
     const Resolved start = Resolve(parts);
     if (start.state == Resolved::kMissing || start.state == Resolved::kFolder) {
       Add(start_page, 0, Severity::kError, start_page,
           start_page +
               (start.state == Resolved::kMissing ? " not found" : " is a folder, not a page"));
+    } else if (const Place& place = PlaceOf(start.rel, start.path); place.outside) {
+      Add(start_page, 0, Severity::kError, start_page, OutsideMessage(start_page, *place.outside));
     } else {
       Reach(start, Kind::kPage);
     }
-    Release();
-    if (threads <= 1) {
-      while (!jobs_.empty()) {
-        const Job job = std::move(jobs_.front());
-        jobs_.pop_front();
-        Take(Process(job));
-        Release();
-      }
-    } else {
-      RunThreads(threads);
+    for (;;) {
+      for (Job& job : staged_) readers.Add(std::move(job));
+      staged_.clear();
+      if (!readers.Pending()) break;
+      Take(readers.Next());
     }
+    for (const FragmentUse& use : fragments_) CheckFragment(use);
     if (options_.unreached) NoteUnreached();
     std::stable_sort(report_.findings.begin(), report_.findings.end(),
                      [](const Finding& a, const Finding& b) {
@@ -202,55 +328,9 @@ class Walker {
   }
 
  private:
-  void RunThreads(unsigned threads) {
-    std::mutex mutex;
-    std::condition_variable work_ready;
-    std::condition_variable done_ready;
-    std::deque<Done> done;
-    bool stop = false;
-    std::size_t outstanding = jobs_.size();
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads; ++i) {
-      workers.emplace_back([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-          work_ready.wait(lock, [&] { return stop || !jobs_.empty(); });
-          if (jobs_.empty()) return;
-          const Job job = std::move(jobs_.front());
-          jobs_.pop_front();
-          lock.unlock();
-          Done result = Process(job);
-          lock.lock();
-          done.push_back(std::move(result));
-          done_ready.notify_one();
-        }
-      });
-    }
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      work_ready.notify_all();
-      while (outstanding > 0) {
-        done_ready.wait(lock, [&] { return !done.empty(); });
-        Done result = std::move(done.front());
-        done.pop_front();
-        --outstanding;
-        lock.unlock();
-        // Only this thread touches the files, listings and findings; the workers share jobs_.
-        Take(std::move(result));
-        lock.lock();
-        outstanding += Release();
-        work_ready.notify_all();
-      }
-      stop = true;
-      work_ready.notify_all();
-    }
-    for (std::thread& worker : workers) worker.join();
-  }
-
   void Add(const std::string& file, int line, Severity severity, const std::string& reference,
            std::string message) {
-    report_.findings.push_back(
-        {file, line, severity, text::EscapeControls(reference), std::move(message)});
+    report_.findings.push_back({file, line, severity, reference, std::move(message)});
     switch (severity) {
       case Severity::kError:
         ++report_.errors;
@@ -264,6 +344,10 @@ class Walker {
     }
   }
 
+  static std::string OutsideMessage(const std::string& shown, const platform::Path& real) {
+    return shown + " leaves the book's folder through a symbolic link (to " + real.ToBytes() + ")";
+  }
+
   const Listing& ListingOf(const std::string& rel, const platform::Path& path) {
     auto it = listings_.find(rel);
     if (it != listings_.end()) return it->second;
@@ -273,11 +357,37 @@ class Walker {
     } catch (const platform::PlatformError&) {
       // An unreadable folder holds nothing the reader could see either.
     }
+    std::sort(listing.entries.begin(), listing.entries.end(),
+              [](const platform::DirectoryEntry& a, const platform::DirectoryEntry& b) {
+                return a.name < b.name;
+              });
     for (std::size_t i = 0; i < listing.entries.size(); ++i) {
       listing.exact.emplace(listing.entries[i].name, i);
       listing.folded.emplace(Folded(listing.entries[i].name), i);
     }
     return listings_.emplace(rel, std::move(listing)).first->second;
+  }
+
+  // What `rel` is, once links are followed, and whether that is still inside the book.
+  const Place& PlaceOf(const std::string& rel, const platform::Path& path) {
+    auto it = places_.find(rel);
+    if (it != places_.end()) return it->second;
+    Place place;
+    place.identity = platform::IdentityOf(path);
+    if (place.identity && !root_real_.empty()) {
+      try {
+        platform::Path real = platform::ResolvedPath(path);
+        const auto& native = real.native();
+        if (native.size() < root_real_.size() ||
+            native.compare(0, root_real_.size(), root_real_) != 0) {
+          // The book's folder itself, reached through a link, is inside it.
+          if (native + root_real_.back() != root_real_) place.outside = std::move(real);
+        }
+      } catch (const platform::PlatformError&) {
+        // Gone in the meantime: the reader would not get it either; reading it says so.
+      }
+    }
+    return places_.emplace(rel, std::move(place)).first->second;
   }
 
   // Names relative to the book's folder, looked up as they are written.
@@ -316,8 +426,15 @@ class Walker {
     return resolved;
   }
 
+  // Each file is read once, whichever names reach it.
+  static std::string KeyOf(const Place& place, const std::string& rel) {
+    if (!place.identity) return "name:" + rel;
+    return std::to_string(place.identity->volume) + ":" + std::to_string(place.identity->file);
+  }
+
   std::size_t Reach(const Resolved& resolved, Kind kind) {
-    auto [it, added] = reached_.emplace(resolved.rel, files_.size());
+    const std::string key = KeyOf(PlaceOf(resolved.rel, resolved.path), resolved.rel);
+    auto [it, added] = reached_.emplace(key, files_.size());
     if (!added) {
       // A file first met as a picture may be a stylesheet as well: read it once more as one.
       FileRecord& known = files_[it->second];
@@ -332,150 +449,236 @@ class Walker {
     return it->second;
   }
 
-  // Hands the files met since the last call to the readers; returns how many.
-  std::size_t Release() {
-    const std::size_t n = staged_.size();
-    for (Job& job : staged_) jobs_.push_back(std::move(job));
-    staged_.clear();
-    return n;
-  }
-
   void Take(Done done) {
     FileRecord& file = files_[done.file];
     const std::string from = file.rel;
     if (!done.failure.empty()) {
-      Add(from, 0, Severity::kError, "", "cannot be read: " + text::EscapeControls(done.failure));
+      Add(from, 0, Severity::kError, "",
+          (done.read_error ? "cannot be read: " : "cannot be checked: ") + done.failure);
+      return;
+    }
+    if (done.too_large > 0) {
+      Add(from, 0, Severity::kWarning, "",
+          "too large to check (" + std::to_string(done.too_large >> 20) +
+              " MiB; pages and stylesheets are read up to " + std::to_string(kLargestFile >> 20) +
+              " MiB)");
+      return;
+    }
+    if (done.scan.too_deep) {
+      Add(from, 0, Severity::kWarning, "",
+          "too deeply nested to check (more than " + std::to_string(kDeepestNesting) +
+              " elements inside each other)");
       return;
     }
     if (file.kind == Kind::kPage) {
       file.anchors.insert(done.scan.anchors.begin(), done.scan.anchors.end());
       file.scanned = true;
-      if (auto waiting = waiting_.find(done.file); waiting != waiting_.end()) {
-        for (const FragmentUse& use : waiting->second) CheckFragment(use, done.file);
-        waiting_.erase(waiting);
-      }
       if (options_.windows && !done.scan.edge_mode) {
         Add(from, 0, Severity::kWarning, "",
             "no X-UA-Compatible meta asking for IE=edge: the Windows control shows this page in "
             "IE 7 document mode");
       }
+      if (!done.scan.unknown_charset.empty()) {
+        Add(from, 0, Severity::kNote, "",
+            "charset \"" + done.scan.unknown_charset +
+                "\" is read here as windows-1252: names outside ASCII may be reported wrongly");
+      }
     }
-    std::vector<std::string> base = SplitPath(from);
-    base.pop_back();
-    for (const Reference& ref : done.scan.references) Follow(done.file, base, ref);
+    BaseOf own;
+    own.folder = text::PathNames(from, "/");
+    own.folder.pop_back();
+    const BaseOf base = done.scan.base ? BaseOfPage(done.file, own, *done.scan.base) : own;
+    for (std::size_t i = 0; i < done.scan.references.size(); ++i) {
+      const bool after_base = done.scan.base && i >= done.scan.base_from;
+      Follow(done.file, after_base ? base : own, done.scan.references[i]);
+    }
   }
 
-  void Follow(std::size_t from_index, const std::vector<std::string>& base, const Reference& ref) {
+  // The names `path` (relative, percent-escapes decoded) leads to from `folder`; nullopt when
+  // it leaves the book's folder.
+  static std::optional<std::vector<std::string>> Joined(std::vector<std::string> folder,
+                                                        std::string_view path) {
+    for (const std::string& part : text::PathNames(DiskName(PercentDecoded(path)), "/")) {
+      if (part.empty() || part == ".") continue;
+      if (part == "..") {
+        if (folder.empty()) return std::nullopt;
+        folder.pop_back();
+        continue;
+      }
+      folder.push_back(part);
+    }
+    return folder;
+  }
+
+  // The URL without its query and fragment; the fragment, percent-escapes decoded, apart.
+  static std::string_view PathPart(std::string_view url, std::optional<std::string>* fragment) {
+    if (const std::size_t hash = url.find('#'); hash != std::string_view::npos) {
+      if (fragment) *fragment = PercentDecoded(url.substr(hash + 1));
+      url = url.substr(0, hash);
+    }
+    if (const std::size_t query = url.find('?'); query != std::string_view::npos) {
+      url = url.substr(0, query);
+    }
+    return url;
+  }
+
+  // A page's <base href>, resolved against the page's own folder. A base that cannot be used
+  // is reported once, and the relative references after it are not followed.
+  BaseOf BaseOfPage(std::size_t from_index, const BaseOf& own, const Reference& ref) {
+    const std::string url = Cleaned(ref.url);
+    BaseOf base;
+    base.href = url;
+    if (url.empty()) return own;
+    const std::string scheme = SchemeOf(url);
+    const auto error = [&](const std::string& message) {
+      Add(files_[from_index].rel, ref.line, Severity::kError, url, message);
+      base.where = BaseOf::kNowhere;
+      return base;
+    };
+    if (url.find('\\') != std::string::npos) {
+      return error("base " + url +
+                   ": backslash in a URL (only the Windows control reads it; "
+                   "write /)");
+    }
+    if (scheme.size() == 1 || scheme == "file" || url.front() == '/') {
+      if (url.rfind("//", 0) == 0) {
+        base.where = BaseOf::kWeb;
+        return base;
+      }
+      return error("base " + url + ": absolute path, which cannot exist on the reader's machine");
+    }
+    if (!scheme.empty()) {
+      base.where = scheme == "http" || scheme == "https" || scheme == "ftp" ? BaseOf::kWeb
+                                                                            : BaseOf::kNowhere;
+      return base;
+    }
+    const std::string_view path = PathPart(url, nullptr);
+    std::optional<std::vector<std::string>> names = Joined(own.folder, path);
+    if (!names) return error("base " + url + " leaves the book's folder");
+    if (!path.empty() && path.back() != '/' && !names->empty()) {
+      base.file = names->back();
+      names->pop_back();
+    }
+    base.folder = std::move(*names);
+    return base;
+  }
+
+  void Follow(std::size_t from_index, const BaseOf& base, const Reference& ref) {
     const std::string from = files_[from_index].rel;
     const std::string url = Cleaned(ref.url);
-    const std::string shown = text::EscapeControls(url);
     if (url.empty()) return;
+    const std::string after_base = base.href.empty() ? "" : " (base " + base.href + ")";
     const auto error = [&](const std::string& message) {
       Add(from, ref.line, Severity::kError, url, message);
     };
     if (url.find('\\') != std::string::npos) {
-      error(shown + ": backslash in a URL (only the Windows control reads it; write /)");
+      error(url + ": backslash in a URL (only the Windows control reads it; write /)");
       return;
     }
     const std::string scheme = SchemeOf(url);
     const bool fetched = ref.use != Use::kLink;
     if (scheme.size() == 1 || scheme == "file") {
-      error(shown + ": absolute path, which cannot exist on the reader's machine");
+      error(url + ": absolute path, which cannot exist on the reader's machine");
       return;
     }
-    if (scheme == "http" || scheme == "https" || scheme == "ftp" || url.rfind("//", 0) == 0) {
+    const bool from_web = scheme.empty() && base.where == BaseOf::kWeb;
+    if (scheme == "http" || scheme == "https" || scheme == "ftp" || url.rfind("//", 0) == 0 ||
+        from_web) {
       if (fetched) {
         Add(from, ref.line, Severity::kWarning, url,
-            shown + " is fetched from the web; an offline reader never sees it");
+            url + " is fetched from the web" + (from_web ? after_base : "") +
+                "; an offline reader never sees it");
       }
       return;
     }
-    if (!scheme.empty()) return;  // mailto:, javascript:, data: and the like are not followed
+    if (!scheme.empty() || base.where == BaseOf::kNowhere) return;  // mailto:, javascript:, data:
     if (url.front() == '/') {
-      error(shown + ": absolute path, which cannot exist on the reader's machine");
+      error(url + ": absolute path, which cannot exist on the reader's machine");
       return;
     }
-    std::string_view rest = url;
     std::optional<std::string> fragment;
-    if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
-      fragment = PercentDecoded(rest.substr(hash + 1));
-      rest = rest.substr(0, hash);
-    }
-    if (const std::size_t query = rest.find('?'); query != std::string_view::npos) {
-      rest = rest.substr(0, query);
-    }
+    const std::string_view rest = PathPart(url, &fragment);
     std::size_t target;
-    if (rest.empty()) {
+    if (rest.empty() && base.href.empty()) {
       target = from_index;
     } else {
-      std::vector<std::string> parts = base;
-      for (const std::string& part : SplitPath(PercentDecoded(rest))) {
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-          if (parts.empty()) {
-            error(shown + " leaves the book's folder");
-            return;
-          }
-          parts.pop_back();
-          continue;
-        }
-        parts.push_back(part);
-      }
-      if (parts.empty() || rest.back() == '/') {
-        error(shown + " is a folder, not a file");
+      if (rest.empty() && base.file.empty()) return;  // "#id" after a base that names a folder
+      std::optional<std::vector<std::string>> parts = Joined(base.folder, rest);
+      if (rest.empty() && parts) parts->push_back(base.file);
+      if (!parts) {
+        error(url + " leaves the book's folder" + after_base);
         return;
       }
-      const Resolved resolved = Resolve(parts);
+      if (parts->empty() || (!rest.empty() && rest.back() == '/')) {
+        error(url + " is a folder, not a file" + after_base);
+        return;
+      }
+      const Resolved resolved = Resolve(*parts);
       switch (resolved.state) {
         case Resolved::kMissing:
-          error(shown + " not found");
+          error(url + " not found" + after_base);
           return;
         case Resolved::kFolder:
-          error(shown + " is a folder, not a file");
+          error(url + " is a folder, not a file" + after_base);
           return;
         case Resolved::kCaseDiffers:
-          error(shown + " not found (" + text::EscapeControls(resolved.rel) +
-                " exists: letter case differs)");
+          error(url + " not found (" + resolved.rel + " exists: letter case differs)" + after_base);
           break;  // followed still: the Windows reader gets it
         case Resolved::kFound:
           break;
+      }
+      if (const Place& place = PlaceOf(resolved.rel, resolved.path); place.outside) {
+        error(OutsideMessage(url, *place.outside));
+        return;
       }
       Kind kind = KindByName(resolved.rel);
       if (ref.use == Use::kStylesheet) kind = Kind::kStylesheet;
       target = Reach(resolved, kind);
     }
-    if (fragment && !fragment->empty() && Folded(*fragment) != "top" &&
-        files_[target].kind == Kind::kPage) {
-      FragmentUse use{from_index, ref.line, url};
-      if (files_[target].scanned) {
-        CheckFragment(use, target);
-      } else {
-        waiting_[target].push_back(std::move(use));
+    if (fragment && !fragment->empty() && Folded(*fragment) != "top") {
+      // A page's anchors are complete once it is read: a fragment found there now needs no
+      // later look, and the findings stay the same. The others wait for the end of the walk.
+      const FileRecord& page = files_[target];
+      if (!page.scanned || !page.anchors.count(*fragment)) {
+        fragments_.push_back({from_index, ref.line, url, target});
       }
     }
   }
 
-  void CheckFragment(const FragmentUse& use, std::size_t target) {
+  void CheckFragment(const FragmentUse& use) {
+    const FileRecord& page = files_[use.target];
+    if (page.kind != Kind::kPage || !page.scanned) return;
     const std::string fragment = PercentDecoded(use.reference.substr(use.reference.find('#') + 1));
-    const FileRecord& page = files_[target];
     if (page.anchors.count(fragment)) return;
     Add(files_[use.from].rel, use.line, Severity::kWarning, use.reference,
-        text::EscapeControls(use.reference) + ": " + text::EscapeControls(page.rel) +
-            " has no element with id or name \"" + text::EscapeControls(fragment) + "\"");
+        use.reference + ": " + page.rel + " has no element with id or name \"" + fragment + "\"");
   }
 
+  // Every file and folder once, by what it is rather than by name: a link to a folder above
+  // ends there, and one that leaves the book is not walked.
   void NoteUnreached() {
-    std::unordered_set<std::string> ignored(options_.ignored.begin(), options_.ignored.end());
+    std::set<std::string> known;  // the files reached, and those never to note
+    for (const auto& [key, index] : reached_) known.insert(key);
+    for (const std::string& name : options_.ignored) {
+      const Resolved resolved = Resolve(text::PathNames(name, "/"));
+      if (resolved.state == Resolved::kFound || resolved.state == Resolved::kCaseDiffers) {
+        known.insert(KeyOf(PlaceOf(resolved.rel, resolved.path), resolved.rel));
+      }
+    }
+    std::set<std::string> folders_seen{KeyOf(PlaceOf("", root_), "")};
     std::vector<std::pair<std::string, platform::Path>> folders{{"", root_}};
     while (!folders.empty()) {
       const auto [rel, path] = folders.back();
       folders.pop_back();
       const Listing& listing = ListingOf(rel, path);
-      for (const platform::DirectoryEntry& entry : listing.entries) {
-        const std::string name = rel.empty() ? entry.name : rel + "/" + entry.name;
-        if (entry.is_directory) {
-          folders.emplace_back(name, entry.path);
-        } else if (!reached_.count(name) && !ignored.count(name)) {
+      for (auto entry = listing.entries.rbegin(); entry != listing.entries.rend(); ++entry) {
+        const std::string name = rel.empty() ? entry->name : rel + "/" + entry->name;
+        const Place& place = PlaceOf(name, entry->path);
+        if (place.outside) continue;
+        const std::string key = KeyOf(place, name);
+        if (entry->is_directory) {
+          if (folders_seen.insert(key).second) folders.emplace_back(name, entry->path);
+        } else if (known.insert(key).second) {
           Add(name, 0, Severity::kNote, "", "no reachable page refers to it");
         }
       }
@@ -483,13 +686,14 @@ class Walker {
   }
 
   platform::Path root_;
+  platform::Path::String root_real_;  // links resolved, ending in a separator
   const BookOptions& options_;
   std::unordered_map<std::string, Listing> listings_;
+  std::unordered_map<std::string, Place> places_;
   std::unordered_map<std::string, std::size_t> reached_;
   std::vector<FileRecord> files_;
-  std::unordered_map<std::size_t, std::vector<FragmentUse>> waiting_;
-  std::deque<Job> jobs_;
-  std::deque<Job> staged_;
+  std::deque<FragmentUse> fragments_;
+  std::vector<Job> staged_;
   BookReport report_;
 };
 
@@ -514,9 +718,31 @@ const char* SeverityName(Severity severity) {
 }
 
 std::string FindingLine(const Finding& finding) {
-  std::string line = text::EscapeControls(finding.file);
+  std::string line = finding.file;
   if (finding.line > 0) line += ":" + std::to_string(finding.line);
-  return line + ": " + SeverityName(finding.severity) + ": " + finding.message;
+  return text::EscapeControls(line + ": " + SeverityName(finding.severity) + ": " +
+                              finding.message);
+}
+
+std::string JsonText(std::string_view bytes, bool& escaped) {
+  if (text::IsValidUtf8(bytes)) return std::string(bytes);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  escaped = true;
+  std::string shown;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t start = at;
+    if (text::NextCodePoint(bytes, at) && bytes[start] != '\\') {
+      shown.append(bytes, start, at - start);
+    } else {
+      const auto byte = static_cast<unsigned char>(bytes[start]);
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+      at = start + 1;
+    }
+  }
+  return shown;
 }
 
 namespace {
