@@ -76,26 +76,28 @@ class FilesTheViewCannotShow(PageServicesTestCase):
     question is open are dropped, and a close request closes the window at once."""
 
     CASES = [
-        # name, page, file, bytes, mode, what Alt+O does: opens it (True), nothing (False);
-        # None: the main window is closed while the question is open
+        # name, page, file (and the link's target, after a line break), bytes, mode, what Alt+O
+        # does: opens it (True), nothing (False); None: the main window is closed while the
+        # question is open
         ("an archive", "opens_file.html", "notes.zip", ZIP, 0o644, True),
         ("a script", "opens_file.html", "run.sh", b"#!/bin/sh\ntrue\n", 0o644, False),
         ("a launcher", "opens_file.html", "tool.desktop", LAUNCHER, 0o644, False),
         ("a program known by its mode", "opens_file.html", "tool", ELF, 0o755, False),
         ("200 requests at once", "asks_many_files.html", "notes.zip", ZIP, 0o644, None),
-        ("a link to a new window", "opens_file_in_popup.html", "notes.zip", ZIP, 0o644, True),
+        ("a link to a new window", "opens_file.html", "notes.zip\n_blank", ZIP, 0o644, True),
     ]
 
     def test_one_question_first(self):
-        for name, page, file_name, data, mode, opens in self.CASES:
+        for name, page, target, data, mode, opens in self.CASES:
             with self.subTest(name):
                 program = self.launch(viewer.settings_fields(start=page.encode()))
+                file_name = target.split("\n")[0]
                 path = os.path.join(program.dir, file_name)
                 with open(path, "wb") as f:
                     f.write(data)
                 os.chmod(path, mode)
                 with open(os.path.join(program.dir, "target.txt"), "w", encoding="utf-8") as f:
-                    f.write(file_name)
+                    f.write(target)
                 main = program.main_window()
                 (question,) = viewer.wait_for("a question", lambda: dialogs(program))
                 self.assertEqual(question.transient_for, main.xid)
