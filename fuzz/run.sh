@@ -20,6 +20,8 @@ for target in vellum_settings_fuzz:corpus vellum_css_fuzz:css-corpus vellum_page
   name=${target%%:*}
   seeds="$work/${target#*:}"
   [ -d "$seeds" ] || cp -R "$here/${target#*:}" "$seeds"
+  # Pages also start from the book check's fixture pages: every kind of reference it reads.
+  [ "$name" = vellum_page_fuzz ] && cp "$here"/../tests/tools/book/faulty/*.html "$seeds"/
   echo "fuzz: $name for ${seconds}s from $(ls "$seeds" | wc -l) seeds"
   if ! TMPDIR="$work/tmp" "$build/fuzz/$name" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix="$build/fuzz/artifacts/" -print_final_stats=1 "$seeds"; then
