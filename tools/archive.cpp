@@ -161,32 +161,27 @@ std::string MakeZip(const std::vector<ArchiveEntry>& entries, std::int64_t time)
     const unsigned flags = text::IsValidUtf8(entry.name) ? 0x0800 : 0;
     const std::uint64_t offset = out.size();
 
+    // The fields the local header and the central directory's entry share.
+    const auto put_common = [&](std::string& to) {
+      Put16(to, method == 8 ? 20 : 10);  // version needed to extract
+      Put16(to, flags);
+      Put16(to, method);
+      Put16(to, clock);
+      Put16(to, date);
+      Put32(to, crc);
+      Put32(to, stored.size());
+      Put32(to, entry.data.size());
+      Put16(to, static_cast<unsigned>(entry.name.size()));
+      Put16(to, 0);  // extra field
+    };
     Put32(out, 0x04034b50);
-    Put16(out, method == 8 ? 20 : 10);  // version needed to extract
-    Put16(out, flags);
-    Put16(out, method);
-    Put16(out, clock);
-    Put16(out, date);
-    Put32(out, crc);
-    Put32(out, stored.size());
-    Put32(out, entry.data.size());
-    Put16(out, static_cast<unsigned>(entry.name.size()));
-    Put16(out, 0);
+    put_common(out);
     out += entry.name;
     out += stored;
 
     Put32(central, 0x02014b50);
     Put16(central, (3 << 8) | 30);  // made by: Unix, zip 3.0, so that the mode below counts
-    Put16(central, method == 8 ? 20 : 10);
-    Put16(central, flags);
-    Put16(central, method);
-    Put16(central, clock);
-    Put16(central, date);
-    Put32(central, crc);
-    Put32(central, stored.size());
-    Put32(central, entry.data.size());
-    Put16(central, static_cast<unsigned>(entry.name.size()));
-    Put16(central, 0);  // extra field
+    put_common(central);
     Put16(central, 0);  // comment
     Put16(central, 0);  // disk
     Put16(central, 0);  // internal attributes
