@@ -15,8 +15,9 @@ class DesktopColorScheme {
  public:
   DesktopColorScheme();
   ~DesktopColorScheme();
-  DesktopColorScheme(const DesktopColorScheme&) = delete;
-  DesktopColorScheme& operator=(const DesktopColorScheme&) = delete;
+  // Neither copied nor moved (a deleted move deletes the copies too): the portal's answers
+  // come back to this address.
+  DesktopColorScheme(DesktopColorScheme&&) = delete;
 
  private:
   static void OnBus(GObject*, GAsyncResult* result, gpointer self);
