@@ -50,7 +50,8 @@ readme() {  # VIEWER TOOL START_DEMO GUIDE SEPARATOR
     "For a folder MyBook that holds your pages:" \
     "  copy program${s}$v into MyBook" \
     "  program${s}$t new MyBook --title \"My book\" --start-page index.html --size 1024x768" \
-    "  program${s}$t check MyBook"
+    "  program${s}$t check MyBook" \
+    "  program${s}$t pack MyBook     (one archive for readers, with the viewers)"
 }
 
 # --- Linux -------------------------------------------------------------------------------------
