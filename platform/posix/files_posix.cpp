@@ -26,6 +26,14 @@ Bytes FolderOf(const Bytes& path) { return text::SplitPath(path).first; }
   throw FileError(path, what + ": " + std::strerror(err));
 }
 
+// `path` absolute, with every link, "." and ".." resolved; a failure is said as `what`.
+Bytes RealPath(const Path& path, const char* what) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
+                                                       &std::free);
+  if (!resolved) Fail(path, what, errno);
+  return resolved.get();
+}
+
 class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -61,10 +69,7 @@ std::optional<bool> IsExecutableFile(const Path& path) {
 }
 
 Path CanonicalDirectory(const Path& directory) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(
-      ::realpath(directory.native().c_str(), nullptr), &std::free);
-  if (!resolved) Fail(directory, "cannot resolve the folder", errno);
-  Bytes full(resolved.get());
+  Bytes full = RealPath(directory, "cannot resolve the folder");
   if (full.back() != '/') full += '/';
   return Path::Native(full);
 }
@@ -72,10 +77,7 @@ Path CanonicalDirectory(const Path& directory) {
 Path FinalTarget(const Path& path) {
   struct stat st {};
   if (::lstat(path.native().c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
-                                                       &std::free);
-  if (!resolved) Fail(path, "the symbolic link leads nowhere", errno);
-  return Path::Native(resolved.get());
+  return Path::Native(RealPath(path, "the symbolic link leads nowhere"));
 }
 
 std::optional<FileIdentity> IdentityOf(const Path& path) {
@@ -85,10 +87,7 @@ std::optional<FileIdentity> IdentityOf(const Path& path) {
 }
 
 Path ResolvedPath(const Path& path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.native().c_str(), nullptr),
-                                                       &std::free);
-  if (!resolved) Fail(path, "cannot resolve the path", errno);
-  return Path::Native(resolved.get());
+  return Path::Native(RealPath(path, "cannot resolve the path"));
 }
 
 std::optional<Bytes> ReadWholeFile(const Path& file_path, ReadAs kind) {
