@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -152,11 +151,7 @@ Path RunningProgramPath() {
   const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
   if (!loader.empty() && started != nullptr && SameFile(exe, loader) &&
       !SameFile(started, loader)) {
-    char* resolved = ::realpath(started, nullptr);
-    if (resolved == nullptr) throw PlatformError(ErrnoText("Cannot resolve", started, errno));
-    std::string program(resolved);
-    std::free(resolved);
-    return Path::Native(program);
+    return ResolvedPath(Path::Native(started));
   }
   return Path::Native(exe);
 }
