@@ -456,7 +456,7 @@ int Set(const EditOptions& options, const CLI::App& command, std::ostream& out, 
     const ByteString line = settings::EncodeScrambledHex(JoinFields(record));
     WriteFileReplacing(target, line + AfterFirstLine(*raw), Overwrite::kReplace);
     out << "Wrote " << Named(target);
-    if (!(target == location.file))
+    if (target != location.file)
       out << " (the file the link " << Named(location.file) << " leads to)";
     out << "\n";
     if (changes.start_page) WarnAboutStartPage(location, record, err);
